@@ -1,0 +1,76 @@
+#include "driver/result_output.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include <cstdio>
+
+#include "common/file_output.hpp"
+
+namespace scenetext::driver {
+namespace {
+
+// Moves a channel 60 % of the way to 255; evaluated in double and truncated, so 0 gives 153.
+inline uchar towardsWhite(uchar v) { return static_cast<uchar>((v - 255.0) * 0.4 + 255.0); }
+// Moves a channel 60 % of the way to 0; 255 gives 102.
+inline uchar towardsBlack(uchar v) { return static_cast<uchar>(v * 0.4); }
+
+}  // namespace
+
+cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv::Mat& boxMask) {
+  CV_Assert(boxMask.type() == CV_8UC1 && boxMask.size() == working.size());
+  cv::Mat tinted = working.clone();
+  const int channels = tinted.channels();
+  for (int y = 0; y < tinted.rows; ++y) {
+    const uchar* mask = boxMask.ptr(y);
+    uchar* pixel = tinted.ptr(y);
+    for (int x = 0; x < tinted.cols; ++x, pixel += channels) {
+      if (mask[x] == 0) continue;
+      if (channels == 3) {
+        pixel[0] = towardsWhite(pixel[0]);
+        pixel[1] = towardsWhite(pixel[1]);
+        pixel[2] = towardsBlack(pixel[2]);
+      } else if (channels == 1) {
+        pixel[0] = 255;
+      }
+    }
+  }
+  cv::Mat result(input.size(), input.type(), cv::Scalar::all(0));
+  cv::resize(tinted, result, input.size(), 0, 0, cv::INTER_LINEAR);
+  return result;
+}
+
+std::string formatBoxList(const BoxList& boxes, int factor) {
+  std::string text;
+  char line[64];
+  for (const ComponentBox& box : boxes) {
+    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor,
+                          box.ymin * factor, box.xmax * factor, box.ymax * factor);
+    text.append(line, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+Status writeBoxList(const std::string& path, const BoxList& boxes, int factor) {
+  return writeFileAtomically(path, formatBoxList(boxes, factor));
+}
+
+Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image) {
+  const size_t slash = path.find_last_of("/\\");
+  const size_t dot = path.find_last_of('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) {
+    return Status::error("cannot write '" + path + "': no image extension in the file name");
+  }
+  const std::string extension = path.substr(dot);
+  std::vector<uchar> bytes;
+  try {
+    if (!cv::imencode(extension, image, bytes)) {
+      return Status::error("cannot write '" + path + "': encoding as " + extension + " failed");
+    }
+  } catch (const cv::Exception&) {
+    return Status::error("cannot write '" + path + "': no image encoder for '" + extension + "'");
+  }
+  return std::string(bytes.begin(), bytes.end());
+}
+
+}  // namespace scenetext::driver

@@ -1,0 +1,29 @@
+#pragma once
+
+// The run's two results: the annotated image and the box list.
+
+#include <opencv2/core.hpp>
+
+#include <string>
+
+#include "common/box_list.hpp"
+#include "common/status.hpp"
+
+namespace scenetext::driver {
+
+// Tints every pixel of a copy of `working` where `boxMask` is non-zero (3 channels: blue and green
+// 60 % of the way to 255, red 60 % of the way to 0; 1 channel: 255), then resizes it bilinearly to
+// the size and type of `input`. `boxMask` is 8-bit single channel of the working image's size.
+cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv::Mat& boxMask);
+
+// One "left,top,right,bottom\n" line per box, each coordinate multiplied by `factor`; nothing is
+// added to the right and bottom bounds and nothing is clipped.
+std::string formatBoxList(const BoxList& boxes, int factor);
+
+// Writes formatBoxList to `path`, replacing any previous file whole.
+Status writeBoxList(const std::string& path, const BoxList& boxes, int factor);
+
+// Encodes `image` by the extension of `path` (".jpg", ".png", ...), the way the run saves it.
+Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image);
+
+}  // namespace scenetext::driver
