@@ -1,0 +1,39 @@
+# Shared by the scripts: install the Debian packages the build needs, and build.
+# Sourced, not run.
+
+SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
+
+# Packages the build and the tests need. libopencv-contrib-dev brings the freetype module that
+# the synthetic-data tool draws text with; fonts-dejavu-core gives its tests a font.
+SCENETEXT_PACKAGES=(
+  build-essential cmake pkg-config
+  libopencv-dev libopencv-contrib-dev
+  libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
+  fonts-dejavu-core
+)
+
+# Installs whatever of the given packages is missing (as root, apt-get update first).
+ensure_packages() {
+  local missing=()
+  local package
+  for package in "$@"; do
+    if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
+      missing+=("$package")
+    fi
+  done
+  [ ${#missing[@]} -eq 0 ] && return 0
+  echo "scenetext: installing ${missing[*]}" >&2
+  local sudo=()
+  [ "$(id -u)" -eq 0 ] || sudo=(sudo)
+  "${sudo[@]}" apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq --no-install-recommends \
+    "${missing[@]}" >&2
+}
+
+# build_project DIR [cmake options...]: configures (once) and builds everything in DIR.
+build_project() {
+  local dir="$1"
+  shift
+  cmake -S "$SCENETEXT_ROOT" -B "$dir" "$@" >/dev/null
+  cmake --build "$dir" -j"$(nproc)"
+}

@@ -1,0 +1,97 @@
+#include "driver/run.hpp"
+
+#include <opencv2/imgcodecs.hpp>
+
+#include <cerrno>
+#include <cstring>
+#include <fstream>
+#include <ostream>
+
+#include "common/file_output.hpp"
+#include "driver/input_preparation.hpp"
+#include "driver/result_output.hpp"
+#include "edges/edge_detection.hpp"
+#include "regions/detection.hpp"
+
+namespace scenetext::driver {
+
+std::string baseName(const std::string& imageArgument) {
+  size_t separator = imageArgument.find_last_of('\\');
+  if (separator == std::string::npos) separator = imageArgument.find_last_of('/');
+  return separator == std::string::npos ? imageArgument : imageArgument.substr(separator + 1);
+}
+
+OutputPaths outputPaths(const std::string& outputPrefix, const std::string& imageArgument) {
+  OutputPaths paths;
+  paths.image = outputPrefix + baseName(imageArgument);
+  paths.boxList = paths.image + ".txt";
+  return paths;
+}
+
+Result<classifier::StumpCascade> loadModel(const std::string& path) {
+  classifier::StumpCascade model;
+  Status status = classifier::loadStumpCascade(path, model);
+  if (!status.ok()) return status;
+  return model;
+}
+
+Result<cv::Mat> loadColourImage(const std::string& path) {
+  const std::string what = "cannot read image '" + path + "'";
+  // imread says nothing about why it failed, so look at the file first.
+  std::ifstream probe(path, std::ios::binary);
+  if (!probe) return Status::error(what + ": " + std::strerror(errno));
+  cv::Mat image = cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+  if (image.empty()) return Status::error(what + ": not a readable image");
+  return image;
+}
+
+WorkingInput prepareWorkingInput(cv::Mat input) {
+  WorkingInput result;
+  result.input = std::move(input);
+  cv::Mat prepared = prepareInputImage(result.input);
+  result.factor = reductionFactor(prepared.cols, prepared.rows);
+  result.working = reduceImage(prepared, result.factor);
+  return result;
+}
+
+Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
+                     const std::function<void()>& mark) {
+  const BandBoundaryList bands{0, working.rows};
+  cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
+  if (mark) mark();
+  Detection detection;
+  regions::detectTextRegions(detection.boxes, detection.textMask, detection.boxMask, working, edges,
+                             bands, model, mark);
+  return detection;
+}
+
+Status writeResults(const OutputPaths& paths, const WorkingInput& input,
+                    const Detection& detection) {
+  cv::Mat annotated = renderResultImage(input.working, input.input, detection.boxMask);
+  Result<std::string> encoded = encodeImageFor(paths.image, annotated);
+  if (!encoded.ok()) return encoded.status();
+  return writeFilesAtomically({{paths.image, std::move(encoded).value()},
+                               {paths.boxList, formatBoxList(detection.boxes, input.factor)}});
+}
+
+Status runSequence(const RunArguments& arguments, std::ostream& console) {
+  Result<classifier::StumpCascade> model = loadModel(arguments.modelPath);
+  if (!model.ok()) return model.status();
+  console << '*' << std::flush;
+
+  Result<cv::Mat> image = loadColourImage(arguments.imagePath);
+  if (!image.ok()) return image.status();
+  const WorkingInput input = prepareWorkingInput(std::move(image).value());
+
+  const Detection detection =
+      detectText(input.working, *model, [&console] { console << '*' << std::flush; });
+  console << '*' << std::flush;
+
+  const OutputPaths paths = outputPaths(arguments.outputPrefix, arguments.imagePath);
+  Status written = writeResults(paths, input, detection);
+  if (!written.ok()) return written;
+  console << "   Done! Output To: \n" << paths.image << '\n' << paths.boxList << '\n' << std::flush;
+  return {};
+}
+
+}  // namespace scenetext::driver

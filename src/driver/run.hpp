@@ -1,0 +1,67 @@
+#pragma once
+
+// The run sequence of one detection: model, image, preparation, edges, regions, results.
+// Each step is a function of its own so that the batch, inspection and training tools run
+// exactly the same stages as the single-image command.
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <iosfwd>
+#include <string>
+
+#include "classifier/stump_cascade.hpp"
+#include "common/box_list.hpp"
+#include "common/status.hpp"
+
+namespace scenetext::driver {
+
+struct RunArguments {
+  std::string modelPath;
+  std::string imagePath;
+  std::string outputPrefix;  // a plain text prefix: "results/" writes into that folder
+};
+
+struct OutputPaths {
+  std::string image;    // prefix + base name of the image argument
+  std::string boxList;  // image + ".txt"
+};
+
+// The part of the image argument after its last backslash, else after its last slash, else the
+// whole argument: a backslash anywhere wins, so "a/b\d/e.jpg" gives "d/e.jpg".
+std::string baseName(const std::string& imageArgument);
+OutputPaths outputPaths(const std::string& outputPrefix, const std::string& imageArgument);
+
+// The model as the run loads it: emptied, then filled from the file.
+Result<classifier::StumpCascade> loadModel(const std::string& path);
+
+// The image as stored, 8-bit BGR, no EXIF rotation. Fails with "cannot read image 'PATH': why".
+Result<cv::Mat> loadColourImage(const std::string& path);
+
+struct WorkingInput {
+  cv::Mat input;    // the image as loaded
+  cv::Mat working;  // padded to a width that is a multiple of 4, reduced by `factor`
+  int factor = 1;   // 1, 2 or 4: coordinates of `working` times this are input coordinates
+};
+
+WorkingInput prepareWorkingInput(cv::Mat input);
+
+struct Detection {
+  BoxList boxes;     // final text regions in WorkingImage coordinates
+  cv::Mat textMask;  // CV_8UC1, 255 where an accepted candidate lay
+  cv::Mat boxMask;   // CV_8UC1, 255 inside every final box
+};
+
+// Edges and regions of the WorkingImage. `mark` is called once after the edge map and once for
+// each mark of the detection driver (after the component boxes and after each band).
+Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
+                     const std::function<void()>& mark = {});
+
+// Renders and writes both results, all or nothing.
+Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection);
+
+// The whole run: progress marks and the two output paths on `console`, exactly as the command
+// prints them. Returns the failure that stopped it; nothing is written after a failure.
+Status runSequence(const RunArguments& arguments, std::ostream& console);
+
+}  // namespace scenetext::driver

@@ -1,0 +1,137 @@
+#include "driver/run.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgcodecs.hpp>
+#include <opencv2/imgproc.hpp>
+
+#include "common/test_support.hpp"
+
+namespace scenetext::driver {
+namespace {
+
+using scenetext::testing::runCommand;
+using scenetext::testing::ScratchFolder;
+
+const std::string kScenetext = std::string(SCENETEXT_BINARY_DIR) + "/scenetext";
+
+TEST(BaseNameTest, BackslashWinsOverSlash) {
+  struct Row {
+    std::string argument, expected;
+  } rows[] = {
+      {"photo.jpg", "photo.jpg"},
+      {"dir/sub/photo.jpg", "photo.jpg"},
+      {"D:\\data\\img_7.png", "img_7.png"},
+      {"a/b\\d/e.jpg", "d/e.jpg"},
+      {"trailing/", ""},
+  };
+  for (const Row& row : rows) EXPECT_EQ(baseName(row.argument), row.expected) << row.argument;
+  OutputPaths paths = outputPaths("out/", "D:\\data\\img_7.png");
+  EXPECT_EQ(paths.image, "out/img_7.png");
+  EXPECT_EQ(paths.boxList, "out/img_7.png.txt");
+  EXPECT_EQ(outputPaths("run-", "x/y.jpg").image, "run-y.jpg");
+}
+
+TEST(PrepareWorkingInputTest, ReducesLargeImagesAndKeepsTheFactor) {
+  WorkingInput small = prepareWorkingInput(cv::Mat(30, 41, CV_8UC3, cv::Scalar(1, 2, 3)));
+  EXPECT_EQ(small.factor, 1);
+  EXPECT_EQ(small.working.size(), cv::Size(44, 30));
+  EXPECT_EQ(small.input.size(), cv::Size(41, 30));
+  WorkingInput large = prepareWorkingInput(cv::Mat(1200, 1601, CV_8UC3, cv::Scalar(1, 2, 3)));
+  EXPECT_EQ(large.factor, 2);
+  EXPECT_EQ(large.working.size(), cv::Size(802, 600));
+}
+
+// End-to-end runs of the built command.
+class ScenetextCommandTest : public ::testing::Test {
+ protected:
+  ScenetextCommandTest()
+      : scratch_(::testing::UnitTest::GetInstance()->current_test_info()->name()) {
+    scratch_.write("accept-all.model", "#\n");
+    model_ = (scratch_ / "accept-all.model").string();
+    std::filesystem::create_directories(scratch_ / "out");
+  }
+  std::string writeImage(const std::string& name, const cv::Mat& image) {
+    std::string path = (scratch_ / name).string();
+    cv::imwrite(path, image);
+    return path;
+  }
+  ScratchFolder scratch_;
+  std::string model_;
+};
+
+TEST_F(ScenetextCommandTest, ImageWithoutTextGivesFiveMarksAnUnmarkedImageAndAnEmptyList) {
+  std::string image = writeImage("plain.png", cv::Mat(37, 41, CV_8UC3, cv::Scalar(90, 120, 200)));
+  std::string prefix = (scratch_ / "out").string() + "/";
+  auto result = runCommand(kScenetext, {model_, image, prefix}, scratch_.path());
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  EXPECT_EQ(result.out, "*****   Done! Output To: \n" + prefix + "plain.png\n" + prefix +
+                            "plain.png.txt\n");
+  EXPECT_EQ(result.err, "");
+  cv::Mat written = cv::imread(prefix + "plain.png", cv::IMREAD_UNCHANGED);
+  ASSERT_EQ(written.size(), cv::Size(41, 37));
+  EXPECT_EQ(cv::norm(written, cv::Mat(37, 41, CV_8UC3, cv::Scalar(90, 120, 200)), cv::NORM_INF), 0);
+  EXPECT_EQ(scenetext::testing::slurp(prefix + "plain.png.txt"), "");
+}
+
+TEST_F(ScenetextCommandTest, UnreadableImageFailsAfterTheFirstMarkAndWritesNothing) {
+  scratch_.write("not-an-image.jpg", "this is text, not a JPEG");
+  for (std::string image : {(scratch_ / "missing.png").string(),
+                            (scratch_ / "not-an-image.jpg").string()}) {
+    auto result = runCommand(kScenetext, {model_, image, (scratch_ / "out").string() + "/"},
+                             scratch_.path());
+    EXPECT_EQ(result.exitCode, 1) << image;
+    EXPECT_EQ(result.out, "*") << image;
+    EXPECT_NE(result.err.find("scenetext: cannot read image '" + image + "'"), std::string::npos)
+        << result.err;
+    EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
+  }
+}
+
+TEST_F(ScenetextCommandTest, UsageErrorsExitTwoAndHelpExitsZero) {
+  auto missing = runCommand(kScenetext, {model_, "photo.jpg"}, scratch_.path());
+  EXPECT_EQ(missing.exitCode, 2);
+  EXPECT_NE(missing.err.find("usage: scenetext MODEL IMAGE PREFIX"), std::string::npos);
+  EXPECT_EQ(missing.out, "");
+  auto none = runCommand(kScenetext, {}, scratch_.path());
+  EXPECT_EQ(none.exitCode, 2);
+  auto help = runCommand(kScenetext, {"--help"}, scratch_.path());
+  EXPECT_EQ(help.exitCode, 0);
+  EXPECT_NE(help.out.find("PREFIX"), std::string::npos);
+  auto version = runCommand(kScenetext, {"--version"}, scratch_.path());
+  EXPECT_EQ(version.exitCode, 0);
+  EXPECT_EQ(version.out.rfind("scenetext ", 0), 0u) << version.out;
+}
+
+TEST_F(ScenetextCommandTest, UnwritableOutputFailsWithThePathAndLeavesNoFile) {
+  std::string image = writeImage("plain.png", cv::Mat(20, 20, CV_8UC3, cv::Scalar(9, 9, 9)));
+  std::string missingFolder = (scratch_ / "no-such-folder").string() + "/";
+  auto result = runCommand(kScenetext, {model_, image, missingFolder}, scratch_.path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_NE(result.err.find(missingFolder + "plain.png"), std::string::npos) << result.err;
+  EXPECT_FALSE(std::filesystem::exists(missingFolder));
+
+  std::string unknown = writeImage("plain.png", cv::Mat(20, 20, CV_8UC3, cv::Scalar(9, 9, 9)));
+  std::filesystem::copy(unknown, scratch_ / "plain.xyz");
+  auto badExtension = runCommand(kScenetext, {model_, (scratch_ / "plain.xyz").string(),
+                                              (scratch_ / "out").string() + "/"},
+                                 scratch_.path());
+  EXPECT_EQ(badExtension.exitCode, 1);
+  EXPECT_NE(badExtension.err.find("plain.xyz"), std::string::npos) << badExtension.err;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
+}
+
+TEST_F(ScenetextCommandTest, MissingModelFailsBeforeTheImageIsRead) {
+  std::string image = writeImage("plain.png", cv::Mat(20, 20, CV_8UC3, cv::Scalar(9, 9, 9)));
+  std::string model = (scratch_ / "absent.model").string();
+  auto result = runCommand(kScenetext, {model, image, (scratch_ / "out").string() + "/"},
+                           scratch_.path());
+  EXPECT_EQ(result.exitCode, 1);
+  EXPECT_EQ(result.out, "");
+  EXPECT_NE(result.err.find("scenetext: cannot read model '" + model + "'"), std::string::npos)
+      << result.err;
+  EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
+}
+
+}  // namespace
+}  // namespace scenetext::driver
