@@ -1,0 +1,118 @@
+#include "features/nearest_edge.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/core.hpp>
+
+namespace scenetext::features {
+namespace {
+
+cv::Mat edgeMapWith(int rows, int cols, std::initializer_list<cv::Point> edgePixels) {
+  cv::Mat e(rows, cols, CV_8UC1, cv::Scalar(0));
+  for (const cv::Point& p : edgePixels) e.at<uchar>(p) = 255;
+  return e;
+}
+
+cv::Point2f nearestAt(const cv::Mat& field, int row, int col) {
+  const cv::Vec2f n = field.at<cv::Vec2f>(row, col);
+  return {n[1], n[0]};  // as (x = column, y = row)
+}
+
+TEST(NearestEdgeTransform, SingleEdgePixelIsEveryonesNearestEdge) {
+  for (const cv::Point edge : {cv::Point(0, 0), cv::Point(50, 23), cv::Point(95, 47)}) {
+    const cv::Mat field = nearestEdgeTransform(edgeMapWith(48, 96, {edge}));
+    ASSERT_EQ(field.type(), CV_32FC2);
+    ASSERT_EQ(field.size(), cv::Size(96, 48));
+    for (int i = 0; i < 48; ++i) {
+      for (int j = 0; j < 96; ++j) {
+        ASSERT_EQ(nearestAt(field, i, j), cv::Point2f(edge)) << "pixel " << i << "," << j << " edge " << edge;
+      }
+    }
+  }
+}
+
+TEST(NearestEdgeTransform, EdgePixelsMapToThemselves) {
+  cv::Mat e(48, 96, CV_8UC1);
+  cv::RNG rng(3);
+  rng.fill(e, cv::RNG::UNIFORM, 0, 40);
+  e = (e == 0);  // about one pixel in forty, as 255
+  const cv::Mat field = nearestEdgeTransform(e);
+  for (int i = 0; i < 48; ++i) {
+    for (int j = 0; j < 96; ++j) {
+      if (e.at<uchar>(i, j) == 255) {
+        EXPECT_EQ(nearestAt(field, i, j), cv::Point2f(j, i));
+      }
+    }
+  }
+}
+
+// Edge pixels at rows 0 and 4 of a column: row 2 lies exactly on the bound between the two
+// parabolas and keeps the earlier source.
+TEST(NearestEdgeTransform, TieGoesToTheEarlierSource) {
+  const cv::Mat field = nearestEdgeTransform(edgeMapWith(5, 1, {{0, 0}, {0, 4}}));
+  const std::vector<float> expectedRows = {0, 0, 0, 4, 4};
+  for (int i = 0; i < 5; ++i) EXPECT_EQ(field.at<cv::Vec2f>(i, 0)[0], expectedRows[i]) << "row " << i;
+}
+
+TEST(NearestEdgeTransform, OnlyTheValue255IsAnEdge) {
+  cv::Mat e = edgeMapWith(6, 6, {{4, 4}});
+  e.at<uchar>(1, 1) = 1;
+  e.at<uchar>(0, 5) = 254;
+  const cv::Mat field = nearestEdgeTransform(e);
+  EXPECT_EQ(nearestAt(field, 1, 1), cv::Point2f(4, 4));
+  EXPECT_EQ(nearestAt(field, 0, 5), cv::Point2f(4, 4));
+}
+
+// The row pass copies dRow from the entry it has already rewritten for the winning column. Row 2
+// after the column pass: column 0 costs 0 (edge at row 2), column 1 costs 4 (edge at row 4).
+// Column 1 itself is won by column 0 (cost 1 < 4) and so takes dRow 0; column 3 is won by column
+// 1 (cost 4 + 4 < 9) and copies that rewritten dRow, giving (2, 1), which is not an edge pixel.
+TEST(NearestEdgeTransform, RowPassCopiesTheRewrittenRowOffset) {
+  const cv::Mat field = nearestEdgeTransform(edgeMapWith(6, 5, {{0, 2}, {1, 4}}));
+  EXPECT_EQ(nearestAt(field, 2, 1), cv::Point2f(0, 2));
+  EXPECT_EQ(nearestAt(field, 2, 3), cv::Point2f(1, 2));
+}
+
+TEST(DistanceTransform1D, OnePixelLineKeepsItsCostAndSource) {
+  cv::Mat offsets(1, 1, CV_32FC2, cv::Scalar(9, 9));
+  const std::vector<float> line = {7.5f};
+  for (int mode : {kColumnPass, kRowPass}) {
+    const std::vector<float> out = distanceTransform1D(line, mode, offsets, 0);
+    ASSERT_EQ(out.size(), 1u);
+    EXPECT_EQ(out[0], 7.5f);
+    EXPECT_EQ(offsets.at<cv::Vec2f>(0, 0)[0], 0.0f);
+  }
+  EXPECT_EQ(offsets.at<cv::Vec2f>(0, 0)[1], 0.0f);
+}
+
+TEST(DistanceTransform1D, ColumnPassGivesSquaredDistancesAndRowOffsets) {
+  cv::Mat offsets(5, 2, CV_32FC2, cv::Scalar(0, 0));
+  const std::vector<float> column = {kBackgroundCost, 0, kBackgroundCost, kBackgroundCost, kBackgroundCost};
+  const std::vector<float> out = distanceTransform1D(column, kColumnPass, offsets, 1);
+  EXPECT_EQ(out, (std::vector<float>{1, 0, 1, 4, 9}));
+  for (int q = 0; q < 5; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(q, 1)[0], static_cast<float>(q - 1));
+  for (int q = 0; q < 5; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(q, 0)[0], 0.0f);  // other column untouched
+}
+
+// The intersection is formed in double precision: on a line of 96 background costs, 1e20 + q*q
+// is 1e20 for q <= 90 but the next double (1e20 + 16384) from q = 91 (q*q > 8192, half the spacing
+// of doubles there), so the envelope ends as {0, 90, 95} with bounds 0 and 1638.4, and every
+// position from 1 on takes source 90. Single-precision sums would make every bound 0 and give 95.
+TEST(DistanceTransform1D, BackgroundLineRoundsItsBoundsInDouble) {
+  cv::Mat offsets(1, 96, CV_32FC2, cv::Scalar(0, 0));
+  const std::vector<float> line(96, kBackgroundCost);
+  distanceTransform1D(line, kRowPass, offsets, 0);
+  EXPECT_EQ(offsets.at<cv::Vec2f>(0, 0)[1], 0.0f);
+  for (int q = 1; q < 96; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(0, q)[1], static_cast<float>(q - 90)) << q;
+}
+
+TEST(DistanceTransform1D, RejectsALineOfTheWrongLength) {
+  cv::Mat offsets(4, 3, CV_32FC2, cv::Scalar(0, 0));
+  const std::vector<float> line(3, 0.0f);
+  EXPECT_THROW(distanceTransform1D(line, kColumnPass, offsets, 0), cv::Exception);
+  EXPECT_NO_THROW(distanceTransform1D(line, kRowPass, offsets, 3));
+  EXPECT_THROW(distanceTransform1D(line, kRowPass, offsets, 4), cv::Exception);
+}
+
+}  // namespace
+}  // namespace scenetext::features
