@@ -1,0 +1,21 @@
+#pragma once
+
+// Final text regions: the 4-connected areas of the TextMask become the final boxes.
+
+#include <opencv2/core.hpp>
+
+#include "common/box_list.hpp"
+
+namespace scenetext::regions {
+
+// Appends to `boxes` the bounding box (inclusive, pixel coordinates of `textMask`) of every
+// 4-connected area of non-zero pixels of `textMask` (CV_8UC1, 0 or 255), ordered by the top row of
+// each area and, among areas with the same top row, by the left-most pixel of that row. An
+// all-zero mask appends nothing. A mask of any other type is a cv::Exception.
+void textMaskRegions(const cv::Mat& textMask, BoxList& boxes);
+
+// A new CV_8UC1 mask of `height` rows and `width` columns, 255 inside every box of `boxes` (edges
+// included), 0 elsewhere. Parts of boxes outside the mask are ignored.
+cv::Mat fillBoxMask(const BoxList& boxes, int height, int width);
+
+}  // namespace scenetext::regions
