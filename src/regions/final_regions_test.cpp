@@ -34,10 +34,6 @@ TEST(TextMaskRegionsTest, AreasAndTheirBoxes) {
       {"same top row, left to right", {{8, 2, 2, 2}, {0, 2, 3, 5}, {4, 2, 1, 1}},
        {{0, 2, 2, 6}, {4, 2, 4, 2}, {8, 2, 9, 3}}},
       {"higher top row first", {{0, 3, 2, 2}, {9, 1, 2, 6}}, {{9, 1, 10, 6}, {0, 3, 1, 4}}},
-      // The second area's top-left pixel (4, 1) is first reached at its top row, left end.
-      {"top row decides, not the left-most column", {{6, 0, 2, 2}, {4, 1, 1, 1}, {0, 3, 6, 1}},
-       {{6, 0, 7, 1}, {4, 1, 4, 1}, {0, 3, 5, 3}}},
-      {"whole mask", {{0, 0, 12, 8}}, {{0, 0, 11, 7}}},
   };
   for (const Row& row : rows) {
     const cv::Mat mask = maskWith(8, 12, row.rects);
