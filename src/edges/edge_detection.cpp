@@ -1,0 +1,39 @@
+#include "edges/edge_detection.hpp"
+
+#include <vector>
+
+#include "edges/edge_thresholds.hpp"
+#include "edges/gradients.hpp"
+#include "edges/thinning.hpp"
+
+namespace scenetext::edges {
+namespace {
+
+// Thins the 0/255 map through the single-precision thinning and back: 1.0 * 255 is 255 and
+// 0.0 stays 0, taken as the low 8 bits of the truncated product.
+void thinEdgeMap(cv::Mat& edges) {
+  cv::Mat t;
+  edges.convertTo(t, CV_32F);
+  thinEdges(t);
+  for (int r = 0; r < edges.rows; ++r) {
+    const float* in = t.ptr<float>(r);
+    uchar* out = edges.ptr<uchar>(r);
+    for (int c = 0; c < edges.cols; ++c) out[c] = static_cast<uchar>(static_cast<int>(in[c] * 255.0f) & 0xFF);
+  }
+}
+
+}  // namespace
+
+cv::Mat detectEdges(const cv::Mat& image, float edgeFraction) {
+  const cv::Mat grey = makeGreyPlane(image, image.cols, image.rows);
+  const GradientMaps gradients = computeGradients(grey);
+  const cv::Mat normalised = normaliseMagnitude(gradients.magnitude);
+  const EdgeThresholds thresholds = computeEdgeThresholds(normalised, edgeFraction);
+  std::vector<EdgePoint> strong;
+  cv::Mat edges = labelEdgeCandidates(gradients, normalised, thresholds, strong);
+  traceHysteresis(edges, strong);
+  thinEdgeMap(edges);
+  return edges;
+}
+
+}  // namespace scenetext::edges

@@ -1,0 +1,29 @@
+#pragma once
+
+// Non-maximum suppression of gradient magnitudes in four sectors of gradient direction.
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+namespace scenetext::edges {
+
+// A pixel position: x is the column, y the row.
+struct EdgePoint {
+  int x;
+  int y;
+};
+
+// Appends to `points`, in row-major order, the interior pixels (never row 0, column 0, the last
+// row or the last column) whose gradient lies in `sector` (1..4) and whose magnitude is >= the
+// magnitudes interpolated at both neighbouring positions along the gradient. Sectors:
+//   1: (gy <= 0 and gx > -gy) or (gy >= 0 and gx < -gy)   mostly horizontal, opposite signs
+//   2: (gx > 0 and gx <= -gy) or (gx < 0 and gx >= -gy)   mostly vertical, opposite signs
+//   3: (gx <= 0 and gy < gx) or (gx >= 0 and gy > gx)     mostly vertical, equal signs
+//   4: (gy < 0 and gy >= gx) or (gy > 0 and gy <= gx)     mostly horizontal, equal signs
+// A non-zero gradient is in exactly one sector, a zero gradient in none. `gx`, `gy` and
+// `magnitude` are CV_32FC1 of one size; a NaN magnitude comparison drops the pixel.
+void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat& gx,
+                       const cv::Mat& gy, const cv::Mat& magnitude);
+
+}  // namespace scenetext::edges

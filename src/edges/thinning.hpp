@@ -1,0 +1,17 @@
+#pragma once
+
+// Thinning of edge regions to one-pixel, 8-connected lines (Guo and Hall's two-sub-iteration
+// parallel thinning, repeated until a full iteration clears nothing).
+
+#include <opencv2/core.hpp>
+
+namespace scenetext::edges {
+
+// Thins a CV_32FC1 matrix in place. On input a pixel is foreground when its value is >= 0.5
+// (NaN is background); on output every element is exactly 1.0 (kept) or 0.0. Pixels on the
+// outer rows and columns are thinned like any other: beyond the matrix everything is background.
+// Examples: a 2x2 block keeps its lower-left pixel, a 3x3 block its centre, a 3x7 bar the five
+// inner pixels of its middle row; one-pixel lines and isolated pixels are unchanged.
+void thinEdges(cv::Mat& t);
+
+}  // namespace scenetext::edges
