@@ -1,0 +1,56 @@
+#pragma once
+
+// Readers for the two box files an evaluation pairs up: ground truth in the ICDAR 2013
+// focused-scene-text layout and the detector's box lists.
+//
+// Both readers take the whole file as text and a name to put in messages; a failure is a Status
+// whose message is "NAME:LINE: problem", LINE counting from 1. A UTF-8 byte-order mark, CRLF line
+// ends and blank lines are tolerated. Coordinates are decimal integers (an optional minus sign,
+// no fraction) and every box must have right >= left and bottom >= top.
+
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "common/status.hpp"
+
+namespace scenetext::evaluation {
+
+// An axis-aligned box with inclusive pixel bounds: it covers columns left..right and rows
+// top..bottom, so a one-pixel box has left == right and top == bottom.
+struct Rect {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+
+  friend bool operator==(const Rect&, const Rect&) = default;
+};
+
+// One ground-truth word. A word written ### marks a don't-care region: text too small or
+// unreadable to transcribe, which neither counts as missed nor makes a detection on it wrong.
+struct WordBox {
+  int left = 0;
+  int top = 0;
+  int right = 0;
+  int bottom = 0;
+  std::string text;
+  bool dontCare = false;
+
+  Rect rect() const { return {left, top, right, bottom}; }
+  friend bool operator==(const WordBox&, const WordBox&) = default;
+};
+
+// Ground truth, one word per line in either style:
+//   158 128 411 181 "Footpath"        (training set: separated by spaces)
+//   158, 128, 411, 181, "Footpath"    (test set: separated by commas and optional spaces)
+// The word runs from the first double quote to the last one on the line, so it may hold spaces,
+// commas and quotes; a backslash before a quote inside it is dropped (\" reads as ").
+Result<std::vector<WordBox>> parseGroundTruth(std::string_view text, const std::string& name);
+
+// Detections, one "left,top,right,bottom" line per box (the detector's box list, and ICDAR 2013
+// result files res_<stem>.txt); spaces around the commas are allowed. Lines with any other count
+// of numbers, such as the 8-number quadrilaterals of later ICDAR rounds, are rejected.
+Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name);
+
+}  // namespace scenetext::evaluation

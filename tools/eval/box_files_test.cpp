@@ -1,0 +1,139 @@
+#include "eval/box_files.hpp"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+namespace scenetext::evaluation {
+namespace {
+
+struct AcceptedWord {
+  std::string line;
+  WordBox word;
+};
+
+TEST(ParseGroundTruth, AcceptsBothStylesAndAnyWordInsideTheQuotes) {
+  const std::vector<AcceptedWord> rows = {
+      {R"(158 128 411 181 "Footpath")", {158, 128, 411, 181, "Footpath", false}},
+      {R"(158, 128, 411, 181, "Footpath")", {158, 128, 411, 181, "Footpath", false}},
+      {R"(1,2,3,4,"a")", {1, 2, 3, 4, "a", false}},
+      {"1\t2\t3\t4\t\"a\"", {1, 2, 3, 4, "a", false}},
+      {R"(  1 2 3 4 "a"   )", {1, 2, 3, 4, "a", false}},
+      {R"(5 5 5 5 "i")", {5, 5, 5, 5, "i", false}},
+      {R"(-3 0 5 5 "x")", {-3, 0, 5, 5, "x", false}},
+      {R"(1 2 3 4 "###")", {1, 2, 3, 4, "###", true}},
+      {R"(1, 2, 3, 4, "###")", {1, 2, 3, 4, "###", true}},
+      {R"(1 2 3 4 "####")", {1, 2, 3, 4, "####", false}},
+      {R"(1 2 3 4 "two words")", {1, 2, 3, 4, "two words", false}},
+      {R"(1 2 3 4 "XML,")", {1, 2, 3, 4, "XML,", false}},
+      {R"(1 2 3 4 "say "hi"")", {1, 2, 3, 4, R"(say "hi")", false}},
+      {R"(1 2 3 4 "\"HOT\"")", {1, 2, 3, 4, R"("HOT")", false}},
+      {R"(1 2 3 4 "ARGYLL'S")", {1, 2, 3, 4, "ARGYLL'S", false}},
+      {R"(1 2 3 4 "")", {1, 2, 3, 4, "", false}},
+  };
+  for (const AcceptedWord& row : rows) {
+    auto words = parseGroundTruth(row.line + "\n", "gt_1.txt");
+    ASSERT_TRUE(words.ok()) << row.line << " -> " << words.status().message();
+    ASSERT_EQ(words->size(), 1u) << row.line;
+    EXPECT_EQ(words->front(), row.word) << row.line << " -> '" << words->front().text << "'";
+  }
+}
+
+struct RejectedLine {
+  std::string line;
+  std::string problem;
+};
+
+TEST(ParseGroundTruth, RejectsMalformedLinesNamingFileLineAndProblem) {
+  const std::vector<RejectedLine> rows = {
+      {R"(1 2 3 "a")", "expected 4 coordinates (left top right bottom) before the word, found 3"},
+      {R"(1 2 3 4 5 "a")", "expected 4 coordinates (left top right bottom) before the word, found 5"},
+      {R"(1 2 3 4 Footpath)", "expected a quoted word after the coordinates"},
+      {R"(1 2 3 4)", "expected a quoted word after the coordinates"},
+      {R"(1, 2, 3, 4,)", "expected a quoted word after the coordinates"},
+      {R"(1 2 3 4 "open)", "the word has no closing quote"},
+      {R"(1 2 3 4 "a" extra)", "unexpected text after the word: ' extra'"},
+      {R"(1 2 x 4 "a")", "expected an integer, found 'x'"},
+      {R"(1.5 2 3 4 "a")", "expected an integer, found '1.5'"},
+      {R"(+1 2 3 4 "a")", "expected an integer, found '+1'"},
+      {R"(1,,2,3,4,"a")", "expected a number, found ','"},
+      {R"(99999999999 2 3 4 "a")", "number '99999999999' is out of range"},
+      {R"(9 2 3 4 "a")", "right 3 is less than left 9"},
+      {R"(1 9 3 4 "a")", "bottom 4 is less than top 9"},
+      {R"("a")", "expected 4 coordinates (left top right bottom) before the word, found 0"},
+  };
+  for (const RejectedLine& row : rows) {
+    auto words = parseGroundTruth(row.line + "\n", "gt_1.txt");
+    ASSERT_FALSE(words.ok()) << row.line;
+    EXPECT_EQ(words.status().message(), "gt_1.txt:1: " + row.problem) << row.line;
+  }
+}
+
+TEST(ParseGroundTruth, ToleratesByteOrderMarkCrlfAndBlankLinesAndCountsLinesAsWritten) {
+  const std::string file = "\xEF\xBB\xBF" "1 2 3 4 \"a\"\r\n\r\n  \t \r\n5, 6, 7, 8, \"b\"\r\n";
+  auto words = parseGroundTruth(file, "gt_1.txt");
+  ASSERT_TRUE(words.ok()) << words.status().message();
+  ASSERT_EQ(words->size(), 2u);
+  EXPECT_EQ(words->at(0), (WordBox{1, 2, 3, 4, "a", false}));
+  EXPECT_EQ(words->at(1), (WordBox{5, 6, 7, 8, "b", false}));
+
+  auto broken = parseGroundTruth(file + "\r\n9 9 9 \"c\"", "dir/gt_7.txt");  // no final newline
+  ASSERT_FALSE(broken.ok());
+  EXPECT_EQ(broken.status().message(),
+            "dir/gt_7.txt:6: expected 4 coordinates (left top right bottom) before the word, found 3");
+}
+
+TEST(ParseGroundTruth, EmptyFileHasNoWords) {
+  for (const char* text : {"", "\n", "\xEF\xBB\xBF", "\r\n  \n"}) {
+    auto words = parseGroundTruth(text, "gt_1.txt");
+    ASSERT_TRUE(words.ok()) << words.status().message();
+    EXPECT_TRUE(words->empty());
+  }
+}
+
+TEST(ParseDetections, AcceptsTheDetectorsBoxListAndCommaSpacing) {
+  const std::vector<std::pair<std::string, Rect>> rows = {
+      {"20,40,220,90", {20, 40, 220, 90}},
+      {"20, 40, 220, 90", {20, 40, 220, 90}},
+      {"  20 ,40 , 220,90  ", {20, 40, 220, 90}},
+      {"20 40 220 90", {20, 40, 220, 90}},
+      {"0,0,0,0", {0, 0, 0, 0}},
+  };
+  for (const auto& [line, box] : rows) {
+    auto boxes = parseDetections(line + "\r\n", "1.jpg.txt");
+    ASSERT_TRUE(boxes.ok()) << line << " -> " << boxes.status().message();
+    ASSERT_EQ(boxes->size(), 1u) << line;
+    EXPECT_EQ(boxes->front(), box) << line;
+  }
+}
+
+TEST(ParseDetections, RejectsOtherShapesOfLine) {
+  const std::vector<RejectedLine> rows = {
+      {"1,2,3", "expected 4 numbers (left,top,right,bottom), found 3"},
+      {"1,2,3,4,5", "expected 4 numbers (left,top,right,bottom), found 5"},
+      {"1,2,3,2,3,4,1,4",
+       "expected 4 numbers (left,top,right,bottom), found 8; quadrilateral boxes are not supported"},
+      {"1,2,3,4,", "expected a number after ','"},
+      {",1,2,3,4", "expected a number, found ','"},
+      {"1,2,3,4 \"word\"", "expected an integer, found '\"word\"'"},
+      {"a,b,c,d", "expected an integer, found 'a'"},
+      {"5,2,3,4", "right 3 is less than left 5"},
+      {"1,2,3,4;", "expected an integer, found '4;'"},
+      {"1,2,3," + std::string(40, '7'), "number '777777777777777777777777...' is out of range"},
+  };
+  for (const RejectedLine& row : rows) {
+    auto boxes = parseDetections("0,0,1,1\n" + row.line + "\n", "res_1.txt");
+    ASSERT_FALSE(boxes.ok()) << row.line;
+    EXPECT_EQ(boxes.status().message(), "res_1.txt:2: " + row.problem) << row.line;
+  }
+}
+
+TEST(ParseDetections, KeepsEveryBoxInFileOrder) {
+  auto boxes = parseDetections("\xEF\xBB\xBF" "10,0,20,5\n\n0,0,4,4\n10,0,20,5", "1.jpg.txt");
+  ASSERT_TRUE(boxes.ok()) << boxes.status().message();
+  EXPECT_EQ(*boxes, (std::vector<Rect>{{10, 0, 20, 5}, {0, 0, 4, 4}, {10, 0, 20, 5}}));
+}
+
+}  // namespace
+}  // namespace scenetext::evaluation
