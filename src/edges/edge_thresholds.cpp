@@ -56,10 +56,11 @@ EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFracti
 cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normalised,
                             const EdgeThresholds& thresholds, std::vector<EdgePoint>& strong) {
   cv::Mat labels = cv::Mat::zeros(normalised.size(), CV_8UC1);
-  std::vector<EdgePoint> points;
-  for (int sector = 1; sector <= 4; ++sector) {
-    points.clear();
-    suppressNonMaxima(points, sector, gradients.gx, gradients.gy, normalised);
+  // One scan gives the four sectors' lists; they are taken in sector order 1 to 4 as four
+  // separate suppressions would give them.
+  SectorPoints sectors;
+  suppressNonMaximaAllSectors(sectors, gradients.gx, gradients.gy, normalised);
+  for (const std::vector<EdgePoint>& points : sectors) {
     for (const EdgePoint& p : points) {
       const double v = normalised.at<float>(p.y, p.x);
       if (!(v > thresholds.low)) continue;

@@ -23,14 +23,15 @@ constexpr SectorGeometry kSectors[4] = {
     {true, -1, -1, -1, 0},   // 4: west, mixed towards north-west
 };
 
-// The sector tests exactly as written on the single-precision values.
-bool inSector(int sector, float gx, float gy) {
-  switch (sector) {
-    case 1: return (gy <= 0 && gx > -gy) || (gy >= 0 && gx < -gy);
-    case 2: return (gx > 0 && gx <= -gy) || (gx < 0 && gx >= -gy);
-    case 3: return (gx <= 0 && gy < gx) || (gx >= 0 && gy > gx);
-    default: return (gy < 0 && gy >= gx) || (gy > 0 && gy <= gx);
-  }
+// The sector tests exactly as written on the single-precision values. The operands have no side
+// effects, so the bitwise forms equal the logical ones; they spare the scan a branch per term on
+// noisy gradients.
+template <int Sector>
+bool inSector(float gx, float gy) {
+  if constexpr (Sector == 1) return ((gy <= 0) & (gx > -gy)) | ((gy >= 0) & (gx < -gy));
+  if constexpr (Sector == 2) return ((gx > 0) & (gx <= -gy)) | ((gx < 0) & (gx >= -gy));
+  if constexpr (Sector == 3) return ((gx <= 0) & (gy < gx)) | ((gx >= 0) & (gy > gx));
+  if constexpr (Sector == 4) return ((gy < 0) & (gy >= gx)) | ((gy > 0) & (gy <= gx));
 }
 
 // d * diagonal + (1 - d) * straight in double, in this order, stored in single precision.
@@ -38,38 +39,87 @@ float interpolate(double d, float diagonal, float straight) {
   return static_cast<float>(d * diagonal + (1.0 - d) * straight);
 }
 
+// The magnitude rows around one scan row.
+struct MagnitudeRows {
+  const float* above;
+  const float* here;
+  const float* below;
+  const float* at(int dy) const { return dy < 0 ? above : dy > 0 ? below : here; }
+};
+
+// Whether the candidate at column x of the scan row survives: its magnitude is not below either
+// interpolated neighbour along the gradient. The sector test has already passed.
+template <int Sector>
+bool isLocalMaximum(const MagnitudeRows& rows, int x, float fx, float fy) {
+  constexpr SectorGeometry g = kSectors[Sector - 1];
+  // The quotient is rounded to single precision before its absolute value is taken.
+  const float quotient = g.weightIsGyOverGx ? fy / fx : fx / fy;
+  const double d = std::fabs(quotient);
+  const float m1 = interpolate(d, rows.at(g.diagonalDy)[x + g.diagonalDx],
+                               rows.at(g.straightDy)[x + g.straightDx]);
+  const float m2 = interpolate(d, rows.at(-g.diagonalDy)[x - g.diagonalDx],
+                               rows.at(-g.straightDy)[x - g.straightDx]);
+  return rows.here[x] >= m1 && rows.here[x] >= m2;
+}
+
+template <int Sector>
+void keepIfMaximum(std::vector<EdgePoint>& points, const MagnitudeRows& rows, int x, int y,
+                   float fx, float fy) {
+  if (inSector<Sector>(fx, fy) && isLocalMaximum<Sector>(rows, x, fx, fy)) points.push_back({x, y});
+}
+
+void checkMaps(const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude) {
+  CV_Assert(gx.type() == CV_32FC1 && gy.type() == CV_32FC1 && magnitude.type() == CV_32FC1);
+  CV_Assert(gx.size() == gy.size() && gx.size() == magnitude.size());
+}
+
+// Candidates on the outer frame are dropped, so the scans cover the interior only; this also
+// keeps every neighbour read inside the maps. `visit(rows, x, y, gx, gy)` sees every interior
+// pixel in row-major order.
+template <typename Visit>
+void scanInterior(const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude, Visit visit) {
+  for (int y = 1; y < gx.rows - 1; ++y) {
+    const float* gxRow = gx.ptr<float>(y);
+    const float* gyRow = gy.ptr<float>(y);
+    const MagnitudeRows rows{magnitude.ptr<float>(y - 1), magnitude.ptr<float>(y),
+                             magnitude.ptr<float>(y + 1)};
+    for (int x = 1; x < gx.cols - 1; ++x) visit(rows, x, y, gxRow[x], gyRow[x]);
+  }
+}
+
+template <int Sector>
+void scanSector(std::vector<EdgePoint>& points, const cv::Mat& gx, const cv::Mat& gy,
+                const cv::Mat& magnitude) {
+  scanInterior(gx, gy, magnitude, [&](const MagnitudeRows& rows, int x, int y, float fx, float fy) {
+    keepIfMaximum<Sector>(points, rows, x, y, fx, fy);
+  });
+}
+
 }  // namespace
 
 void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat& gx,
                        const cv::Mat& gy, const cv::Mat& magnitude) {
   CV_Assert(sector >= 1 && sector <= 4);
-  CV_Assert(gx.type() == CV_32FC1 && gy.type() == CV_32FC1 && magnitude.type() == CV_32FC1);
-  CV_Assert(gx.size() == gy.size() && gx.size() == magnitude.size());
-  const SectorGeometry& geometry = kSectors[sector - 1];
-  // Candidates on the outer frame are dropped, so the scan covers the interior only; this also
-  // keeps every neighbour read inside the maps.
-  for (int y = 1; y < gx.rows - 1; ++y) {
-    const float* gxRow = gx.ptr<float>(y);
-    const float* gyRow = gy.ptr<float>(y);
-    const float* m = magnitude.ptr<float>(y);
-    const float* diagonalAhead = magnitude.ptr<float>(y + geometry.diagonalDy);
-    const float* straightAhead = magnitude.ptr<float>(y + geometry.straightDy);
-    const float* diagonalBehind = magnitude.ptr<float>(y - geometry.diagonalDy);
-    const float* straightBehind = magnitude.ptr<float>(y - geometry.straightDy);
-    const int ddx = geometry.diagonalDx;
-    const int sdx = geometry.straightDx;
-    for (int x = 1; x < gx.cols - 1; ++x) {
-      const float fx = gxRow[x];
-      const float fy = gyRow[x];
-      if (!inSector(sector, fx, fy)) continue;
-      // The quotient is rounded to single precision before its absolute value is taken.
-      const float quotient = geometry.weightIsGyOverGx ? fy / fx : fx / fy;
-      const double d = std::fabs(quotient);
-      const float m1 = interpolate(d, diagonalAhead[x + ddx], straightAhead[x + sdx]);
-      const float m2 = interpolate(d, diagonalBehind[x - ddx], straightBehind[x - sdx]);
-      if (m[x] >= m1 && m[x] >= m2) points.push_back({x, y});
-    }
+  checkMaps(gx, gy, magnitude);
+  switch (sector) {
+    case 1: return scanSector<1>(points, gx, gy, magnitude);
+    case 2: return scanSector<2>(points, gx, gy, magnitude);
+    case 3: return scanSector<3>(points, gx, gy, magnitude);
+    default: return scanSector<4>(points, gx, gy, magnitude);
   }
+}
+
+void suppressNonMaximaAllSectors(SectorPoints& points, const cv::Mat& gx, const cv::Mat& gy,
+                                 const cv::Mat& magnitude) {
+  checkMaps(gx, gy, magnitude);
+  // Each sector's list is filled in its own row-major order, so the lists equal those of four
+  // separate scans; the tests are not assumed to exclude each other.
+  scanInterior(gx, gy, magnitude, [&](const MagnitudeRows& rows, int x, int y, float fx, float fy) {
+    keepIfMaximum<1>(points[0], rows, x, y, fx, fy);
+    keepIfMaximum<2>(points[1], rows, x, y, fx, fy);
+    keepIfMaximum<3>(points[2], rows, x, y, fx, fy);
+    keepIfMaximum<4>(points[3], rows, x, y, fx, fy);
+  });
 }
 
 }  // namespace scenetext::edges

@@ -4,6 +4,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <vector>
 
 namespace scenetext::edges {
@@ -25,5 +26,11 @@ struct EdgePoint {
 // `magnitude` are CV_32FC1 of one size; a NaN magnitude comparison drops the pixel.
 void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat& gx,
                        const cv::Mat& gy, const cv::Mat& magnitude);
+
+// The four sectors in one scan: points[s - 1] receives exactly what suppressNonMaxima appends
+// for sector s, in the same order.
+using SectorPoints = std::array<std::vector<EdgePoint>, 4>;
+void suppressNonMaximaAllSectors(SectorPoints& points, const cv::Mat& gx, const cv::Mat& gy,
+                                 const cv::Mat& magnitude);
 
 }  // namespace scenetext::edges

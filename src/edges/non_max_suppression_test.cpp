@@ -122,20 +122,33 @@ TEST(SuppressNonMaximaTest, InterpolatesBetweenDiagonalAndStraightNeighbours) {
   EXPECT_TRUE(run(1, field).empty());
 }
 
-TEST(SuppressNonMaximaTest, InterpolatedMagnitudeIsRoundedToSinglePrecision) {
-  // d = |(-1)/3| rounded to float; m1 = d * 1 + (1 - d) * 2 = 2 - d in double, which is not a
-  // float. A centre equal to m1 rounded to float ties with it and is kept; compared in double
-  // it would be below m1 and dropped.
-  Field field = uniformField(3, 3, 3, -1);
-  field.magnitude.setTo(0);
+TEST(SuppressNonMaximaTest, QuotientAndInterpolationAreRoundedToSinglePrecision) {
+  // Sector 1 with gx = 3, gy = -1: d = |(-1)/3| with the quotient rounded to float first
+  // (0.333333343). A centre equal to m1 as specified ties with it and is kept.
   const double d = std::fabs(-1.0f / 3.0f);
-  field.magnitude.at<float>(0, 2) = 1.0f;  // diagonal, north-east
-  field.magnitude.at<float>(1, 2) = 2.0f;  // straight, east
-  const double m1 = d * 1.0 + (1.0 - d) * 2.0;
-  const float centre = static_cast<float>(m1);
-  ASSERT_LT(static_cast<double>(centre), m1);  // the rounding goes down: the case matters
-  field.magnitude.at<float>(1, 1) = centre;
-  EXPECT_EQ(run(1, field).size(), 1u);
+  {
+    // m1 = (1 - d) * 1 rounds to 0.666666627; with the quotient taken in double it would be
+    // 0.666666687 and the centre would be dropped.
+    Field field = uniformField(3, 3, 3, -1);
+    field.magnitude.setTo(0);
+    field.magnitude.at<float>(1, 2) = 1.0f;  // straight, east
+    const float centre = static_cast<float>(d * 0.0 + (1.0 - d) * 1.0);
+    ASSERT_GT(static_cast<float>((1.0 - 1.0 / 3.0) * 1.0), centre);
+    field.magnitude.at<float>(1, 1) = centre;
+    EXPECT_EQ(run(1, field).size(), 1u) << "quotient";
+  }
+  {
+    // m1 = d * 1 + (1 - d) * 2 is not a float; compared in double the centre would fall below it.
+    Field field = uniformField(3, 3, 3, -1);
+    field.magnitude.setTo(0);
+    field.magnitude.at<float>(0, 2) = 1.0f;  // diagonal, north-east
+    field.magnitude.at<float>(1, 2) = 2.0f;  // straight, east
+    const double m1 = d * 1.0 + (1.0 - d) * 2.0;
+    const float centre = static_cast<float>(m1);
+    ASSERT_LT(static_cast<double>(centre), m1);
+    field.magnitude.at<float>(1, 1) = centre;
+    EXPECT_EQ(run(1, field).size(), 1u) << "interpolation";
+  }
 }
 
 TEST(SuppressNonMaximaTest, NaNMagnitudeIsDropped) {
@@ -145,6 +158,33 @@ TEST(SuppressNonMaximaTest, NaNMagnitudeIsDropped) {
   field = uniformField(3, 3, 2, 0);
   field.magnitude.at<float>(1, 2) = std::numeric_limits<float>::quiet_NaN();
   EXPECT_TRUE(run(1, field).empty());
+}
+
+TEST(SuppressNonMaximaTest, OneScanOfAllSectorsEqualsFourScans) {
+  // Random whole-number gradients (|gx| = |gy| and zeros happen often) and a random magnitude.
+  cv::RNG rng(99);
+  Field field;
+  for (cv::Mat* g : {&field.gx, &field.gy}) {
+    cv::Mat whole(17, 23, CV_32S);
+    rng.fill(whole, cv::RNG::UNIFORM, -3, 4);
+    whole.convertTo(*g, CV_32F);
+  }
+  field.magnitude.create(17, 23, CV_32FC1);
+  rng.fill(field.magnitude, cv::RNG::UNIFORM, 0.0f, 1.0f);
+  SectorPoints all;
+  suppressNonMaximaAllSectors(all, field.gx, field.gy, field.magnitude);
+  size_t total = 0;
+  for (int sector = 1; sector <= 4; ++sector) {
+    const std::vector<EdgePoint> single = run(sector, field);
+    const std::vector<EdgePoint>& fromAll = all[sector - 1];
+    ASSERT_EQ(fromAll.size(), single.size()) << "sector " << sector;
+    for (size_t i = 0; i < single.size(); ++i) {
+      EXPECT_EQ(fromAll[i].x, single[i].x);
+      EXPECT_EQ(fromAll[i].y, single[i].y);
+    }
+    total += single.size();
+  }
+  EXPECT_GT(total, 20u);
 }
 
 }  // namespace
