@@ -111,20 +111,17 @@ SplitPosition splitPosition(float fraction, int sideLength) {
 cv::Mat integralImage(const cv::Mat& map) {
   CV_Assert(map.type() == CV_32FC1 && !map.empty());
   cv::Mat s(map.rows, map.cols, CV_32FC1);
-  for (int y = 0; y < map.rows; ++y) {
-    const float* m = map.ptr<float>(y);
-    float* row = s.ptr<float>(y);
-    const float* above = y > 0 ? s.ptr<float>(y - 1) : nullptr;
-    for (int x = 0; x < map.cols; ++x) {
-      double value = m[x];
-      if (y == 0 && x > 0) {
-        value = static_cast<double>(row[x - 1]) + m[x];
-      } else if (y > 0 && x == 0) {
-        value = static_cast<double>(above[0]) + m[x];
-      } else if (y > 0) {
-        value = m[x] + ((static_cast<double>(above[x]) + row[x - 1]) - above[x - 1]);
-      }
-      row[x] = static_cast<float>(value);
+  const float* m = map.ptr<float>(0);
+  float* row = s.ptr<float>(0);
+  row[0] = m[0];
+  for (int x = 1; x < map.cols; ++x) row[x] = static_cast<float>(static_cast<double>(row[x - 1]) + m[x]);
+  for (int y = 1; y < map.rows; ++y) {
+    m = map.ptr<float>(y);
+    const float* above = s.ptr<float>(y - 1);
+    row = s.ptr<float>(y);
+    row[0] = static_cast<float>(static_cast<double>(above[0]) + m[0]);
+    for (int x = 1; x < map.cols; ++x) {
+      row[x] = static_cast<float>(m[x] + ((static_cast<double>(above[x]) + row[x - 1]) - above[x - 1]));
     }
   }
   return s;
