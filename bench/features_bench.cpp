@@ -1,0 +1,84 @@
+// Cost of one FeatureVector on a typical 96 x 48 text patch, and of the stages inside it.
+
+#include <benchmark/benchmark.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "edges/edge_detection.hpp"
+#include "features/feature_maps.hpp"
+#include "features/feature_vector.hpp"
+#include "features/nearest_edge.hpp"
+#include "features/orientation_maps.hpp"
+#include "features/stripe_contrasts.hpp"
+
+namespace {
+
+using namespace scenetext;
+
+// Light text on a darker, slightly shaded background, as a candidate region looks after the crop.
+cv::Mat textPatch() {
+  cv::Mat patch(features::kPatchHeight, features::kPatchWidth, CV_8UC3);
+  for (int y = 0; y < patch.rows; ++y) patch.row(y).setTo(cv::Scalar(60 + y, 80 + y, 100 + y));
+  cv::putText(patch, "Exit 7", cv::Point(5, 36), cv::FONT_HERSHEY_SIMPLEX, 1.1, cv::Scalar(240, 240, 235), 2,
+              cv::LINE_AA);
+  return patch;
+}
+
+void BM_ComputeFeatureVector(benchmark::State& state) {
+  const cv::Mat patch = textPatch();
+  for (auto _ : state) benchmark::DoNotOptimize(features::computeFeatureVector(patch));
+}
+BENCHMARK(BM_ComputeFeatureVector)->Unit(benchmark::kMicrosecond);
+
+// The same region cut from a larger crop, so the resampling is part of the cost.
+void BM_ComputeFeatureVectorFrom200x40(benchmark::State& state) {
+  cv::Mat region;
+  cv::resize(textPatch(), region, cv::Size(200, 40));
+  for (auto _ : state) benchmark::DoNotOptimize(features::computeFeatureVector(region));
+}
+BENCHMARK(BM_ComputeFeatureVectorFrom200x40)->Unit(benchmark::kMicrosecond);
+
+void BM_FeatureGradientMaps(benchmark::State& state) {
+  const cv::Mat patch = textPatch();
+  for (auto _ : state) benchmark::DoNotOptimize(features::gradientFeatureMaps(patch));
+}
+BENCHMARK(BM_FeatureGradientMaps)->Unit(benchmark::kMicrosecond);
+
+void BM_FeaturePatchEdges(benchmark::State& state) {
+  const cv::Mat grey = features::greyCopy(textPatch());
+  for (auto _ : state) benchmark::DoNotOptimize(edges::detectEdges(grey, edges::kEdgeFraction));
+}
+BENCHMARK(BM_FeaturePatchEdges)->Unit(benchmark::kMicrosecond);
+
+void BM_FeatureOrientationMap(benchmark::State& state) {
+  const cv::Mat grey = features::greyCopy(textPatch());
+  for (auto _ : state) benchmark::DoNotOptimize(features::orientationMap(grey));
+}
+BENCHMARK(BM_FeatureOrientationMap)->Unit(benchmark::kMicrosecond);
+
+void BM_FeatureNearestEdgeTransform(benchmark::State& state) {
+  const cv::Mat edgeMap = edges::detectEdges(textPatch(), edges::kEdgeFraction);
+  for (auto _ : state) benchmark::DoNotOptimize(features::nearestEdgeTransform(edgeMap));
+}
+BENCHMARK(BM_FeatureNearestEdgeTransform)->Unit(benchmark::kMicrosecond);
+
+// The orientation family given its EdgeMap: orientation map, nearest-edge transform, 14 bands.
+void BM_FeatureOrientationBands(benchmark::State& state) {
+  const cv::Mat grey = features::greyCopy(textPatch());
+  const cv::Mat edgeMap = edges::detectEdges(grey, edges::kEdgeFraction);
+  for (auto _ : state) {
+    benchmark::DoNotOptimize(features::orientationBandMapsOfEdgeMap(grey, edgeMap, {}));
+  }
+}
+BENCHMARK(BM_FeatureOrientationBands)->Unit(benchmark::kMicrosecond);
+
+// The stripe contrasts of all 19 maps, one integral image per map.
+void BM_FeatureStripeContrasts19Maps(benchmark::State& state) {
+  const cv::Mat map = features::gradientFeatureMaps(textPatch())[2];
+  for (auto _ : state) {
+    for (int m = 0; m < 19; ++m) benchmark::DoNotOptimize(features::mapFeatures(map));
+  }
+}
+BENCHMARK(BM_FeatureStripeContrasts19Maps)->Unit(benchmark::kMicrosecond);
+
+}  // namespace
