@@ -1,0 +1,61 @@
+#include "eval/overlay.hpp"
+
+#include <opencv2/imgproc.hpp>
+
+#include <algorithm>
+
+namespace scenetext::evaluation {
+namespace {
+
+// One pixel of line per 400 pixels of the larger side: visible on a 1600-pixel photograph without
+// hiding the letters of a small word.
+constexpr int kPixelsPerLineWidth = 400;
+
+cv::Scalar colourOf(BoxOutcome outcome, const cv::Scalar& matched, const cv::Scalar& unmatched) {
+  switch (outcome) {
+    case BoxOutcome::Matched:
+      return matched;
+    case BoxOutcome::Unmatched:
+      return unmatched;
+    case BoxOutcome::Ignored:
+      break;
+  }
+  return kIgnoredColour;
+}
+
+void outline(cv::Mat& canvas, const Rect& box, const cv::Scalar& colour, int thickness) {
+  // Sides far outside the canvas are pulled in to just beyond its edge: they stay invisible, and
+  // the drawing never has to deal with coordinates near the limits of int.
+  const int margin = thickness + 1;
+  const auto clampX = [&](int x) { return std::clamp(x, -margin, canvas.cols + margin); };
+  const auto clampY = [&](int y) { return std::clamp(y, -margin, canvas.rows + margin); };
+  cv::rectangle(canvas, cv::Point(clampX(box.left), clampY(box.top)),
+                cv::Point(clampX(box.right), clampY(box.bottom)), colour, thickness);
+}
+
+}  // namespace
+
+cv::Mat drawOverlay(const cv::Mat& image, const ImageEvaluation& evaluation) {
+  cv::Mat canvas;
+  if (image.channels() == 1) {
+    cv::cvtColor(image, canvas, cv::COLOR_GRAY2BGR);
+  } else if (image.channels() == 4) {
+    cv::cvtColor(image, canvas, cv::COLOR_BGRA2BGR);
+  } else {
+    canvas = image.clone();
+  }
+  const int thickness = std::max(1, std::max(canvas.cols, canvas.rows) / kPixelsPerLineWidth);
+  const ImageScore& score = evaluation.score;
+  for (size_t g = 0; g < evaluation.truth.size() && g < score.wordOutcomes.size(); ++g) {
+    outline(canvas, evaluation.truth[g].rect(),
+            colourOf(score.wordOutcomes[g], kMatchedWordColour, kUnmatchedWordColour), thickness);
+  }
+  for (size_t d = 0; d < evaluation.detections.size() && d < score.detectionOutcomes.size(); ++d) {
+    outline(canvas, evaluation.detections[d],
+            colourOf(score.detectionOutcomes[d], kMatchedDetectionColour, kUnmatchedDetectionColour),
+            thickness);
+  }
+  return canvas;
+}
+
+}  // namespace scenetext::evaluation
