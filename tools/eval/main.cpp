@@ -1,0 +1,167 @@
+// scenetext-eval GT_DIR DET_DIR: scores a folder of detections against ground truth.
+
+#include <CLI/CLI.hpp>
+#include <opencv2/core.hpp>
+#include <opencv2/imgcodecs.hpp>
+
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <map>
+#include <string>
+#include <vector>
+
+#include "common/file_output.hpp"
+#include "eval/folder_evaluation.hpp"
+#include "eval/overlay.hpp"
+#include "eval/report.hpp"
+
+namespace {
+
+namespace fs = std::filesystem;
+namespace ev = scenetext::evaluation;
+
+constexpr char kTool[] = "scenetext-eval";
+
+struct Arguments {
+  std::string groundTruthDir;
+  std::string detectionDir;
+  std::string protocol = "deteval";
+  std::string csvPath;
+  std::string overlayDir;
+  std::string imageDir;
+};
+
+int fail(const std::string& message) {
+  std::cerr << kTool << ": " << message << "\n";
+  return 1;
+}
+
+void warn(const std::string& message) { std::cerr << kTool << ": warning: " << message << "\n"; }
+
+void warnAboutMissingDetections(const std::vector<ev::ImageEvaluation>& images,
+                                const std::string& detectionDir) {
+  for (const ev::ImageEvaluation& image : images) {
+    if (image.files.detectionPath.empty()) {
+      warn("no detection file for image '" + image.files.stem + "' in '" + detectionDir +
+           "'; counted as no detections");
+    }
+  }
+}
+
+// One overlay per image found in `imageDir`, written under the image's own file name.
+scenetext::Status writeOverlays(const std::vector<ev::ImageEvaluation>& images,
+                                const std::string& imageDir, const std::string& overlayDir) {
+  auto listed = ev::listImagesByStem(imageDir);
+  if (!listed.ok()) return listed.status();
+  const std::map<std::string, std::string> imagePaths(listed->begin(), listed->end());
+  std::error_code error;
+  fs::create_directories(overlayDir, error);
+  if (error) {
+    return scenetext::Status::error("cannot create overlay folder '" + overlayDir + "': " + error.message());
+  }
+  for (const ev::ImageEvaluation& image : images) {
+    auto found = imagePaths.find(image.files.stem);
+    if (found == imagePaths.end()) {
+      warn("no image for '" + image.files.stem + "' in '" + imageDir + "'; no overlay");
+      continue;
+    }
+    const cv::Mat photo = cv::imread(found->second, cv::IMREAD_COLOR);
+    if (photo.empty()) {
+      warn("cannot read image '" + found->second + "'; no overlay");
+      continue;
+    }
+    const std::string target = (fs::path(overlayDir) / fs::path(found->second).filename()).string();
+    std::vector<uchar> bytes;
+    if (!cv::imencode(fs::path(target).extension().string(), ev::drawOverlay(photo, image), bytes)) {
+      return scenetext::Status::error("cannot encode overlay '" + target + "'");
+    }
+    scenetext::Status written = scenetext::writeFileAtomically(target, std::string(bytes.begin(), bytes.end()));
+    if (!written.ok()) return written;
+  }
+  return {};
+}
+
+int run(const Arguments& arguments) {
+  const ev::Protocol protocol = arguments.protocol == "iou" ? ev::Protocol::IoU : ev::Protocol::DetEval;
+  auto images = ev::evaluateFolders(arguments.groundTruthDir, arguments.detectionDir, protocol);
+  if (!images.ok()) return fail(images.status().message());
+  warnAboutMissingDetections(*images, arguments.detectionDir);
+  if (!arguments.csvPath.empty()) {
+    scenetext::Status written = scenetext::writeFileAtomically(arguments.csvPath, ev::formatImageTable(*images));
+    if (!written.ok()) return fail(written.message());
+  }
+  if (!arguments.overlayDir.empty()) {
+    scenetext::Status written = writeOverlays(*images, arguments.imageDir, arguments.overlayDir);
+    if (!written.ok()) return fail(written.message());
+  }
+  // Last, so that a script reading stdout sees scores only from a run that fully succeeded.
+  std::cout << ev::formatSummary(ev::scoresOf(ev::totalOf(*images))) << std::flush;
+  return 0;
+}
+
+int usageError(const std::string& message) {
+  std::cerr << kTool << ": " << message << "\n"
+            << "usage: " << kTool << " GT_DIR DET_DIR [--protocol deteval|iou] [--csv FILE]"
+            << " [--overlays DIR --images DIR]   (see --help)\n";
+  return 2;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  Arguments arguments;
+  CLI::App app{
+      "Scores text detections against ground truth, image by image, and prints the set's\n"
+      "\"precision P recall R F F\" line. Ground truth: GT_DIR/gt_<stem>.txt, one word per line,\n"
+      "'left top right bottom \"word\"' or 'left, top, right, bottom, \"word\"' (### = don't care).\n"
+      "Detections: DET_DIR/<stem>.jpg.txt (the detector's box lists) or DET_DIR/res_<stem>.txt,\n"
+      "one 'left,top,right,bottom' line per box. Coordinates are inclusive pixels.",
+      kTool};
+  app.add_option("GT_DIR", arguments.groundTruthDir, "Folder of gt_<stem>.txt files")
+      ->required()
+      ->type_name("DIR");
+  app.add_option("DET_DIR", arguments.detectionDir, "Folder of detection files")
+      ->required()
+      ->type_name("DIR");
+  app.add_option("--protocol", arguments.protocol,
+                 "deteval: ICDAR 2013 (Wolf and Jolion); iou: ICDAR 2015 (overlap above 0.5)")
+      ->check(CLI::IsMember({"deteval", "iou"}))
+      ->type_name("NAME")
+      ->capture_default_str();
+  app.add_option("--csv", arguments.csvPath,
+                 "Write one row per image: stem,words,detections,recall,precision")
+      ->type_name("FILE");
+  CLI::Option* overlays = app.add_option(
+      "--overlays", arguments.overlayDir,
+      "Write each image with ground truth in green and detections in cyan (bright: matched) here")
+      ->type_name("DIR");
+  CLI::Option* images =
+      app.add_option("--images", arguments.imageDir, "Folder of the images, for --overlays")->type_name("DIR");
+  overlays->needs(images);
+  images->needs(overlays);
+  app.set_version_flag("--version", SCENETEXT_VERSION);
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::CallForHelp&) {
+    std::cout << app.help();
+    return 0;
+  } catch (const CLI::CallForVersion&) {
+    std::cout << kTool << " " << SCENETEXT_VERSION << "\n";
+    return 0;
+  } catch (const CLI::ParseError& error) {
+    return usageError(error.what());
+  }
+
+  try {
+    std::error_code error;
+    if (!arguments.overlayDir.empty() && fs::equivalent(arguments.overlayDir, arguments.imageDir, error)) {
+      return usageError("--overlays must not be the --images folder: the overlays would replace the images");
+    }
+    return run(arguments);
+  } catch (const cv::Exception& error) {
+    return fail("image library error: " + error.msg);
+  } catch (const std::exception& error) {
+    return fail(std::string("error: ") + error.what());
+  }
+}
