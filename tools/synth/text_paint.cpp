@@ -20,9 +20,8 @@ cv::Vec3b grey(double y) {
   return {v, v, v};
 }
 
-// A photograph whose luminance spreads this much under a block is busy enough that plain letters
-// get lost in it: such blocks get an outline half of the time.
-constexpr double kBusySpread = 40.0;
+// Share of the region's pixels left out at each end of the luminance range by regionTone.
+constexpr double kToneTail = 0.1;
 
 struct Style {
   cv::Vec3b text;
@@ -48,18 +47,22 @@ void drawPanelFrame(cv::Mat& image, const TextBlock& block, const cv::Vec3b& col
   }
 }
 
-Style chooseStyle(double backgroundLuminance, bool busy, int pixelHeight,
-                  const PaintOptions& options, Random& random) {
+// Letters that no single colour can set off from a busy photograph get an outline that does.
+Style chooseStyle(const Tone& beneath, int pixelHeight, const PaintOptions& options,
+                  Random& random) {
   Style style;
-  style.text = contrastingColour(backgroundLuminance, kMinContrast, random);
-  if (random.chance(options.outlineChance) || (busy && random.chance(0.5))) {
-    style.outline = std::max(1, static_cast<int>(std::lround(pixelHeight * random.uniform(0.03, 0.07))));
-    style.outlineColour = contrastingColour(luminance(style.text), kMinContrast, random);
+  style.text = contrastingColour(beneath, kMinContrast, random);
+  const bool outline = random.chance(options.outlineChance);
+  if (outline || !hasContrastRoom(beneath, kMinContrast)) {
+    style.outline =
+        std::max(1, static_cast<int>(std::lround(pixelHeight * random.uniform(0.03, 0.07))));
+    style.outlineColour = contrastingColour(flatTone(luminance(style.text)), kMinContrast, random);
   } else if (random.chance(options.shadowChance)) {
-    const int reach = std::max(1, static_cast<int>(std::lround(pixelHeight * random.uniform(0.04, 0.09))));
+    const int reach =
+        std::max(1, static_cast<int>(std::lround(pixelHeight * random.uniform(0.04, 0.09))));
     style.shadowOffset = cv::Point(reach * random.uniformInt(-1, 1), reach);
     // A dark shadow under light letters, a pale one under dark letters, as embossing does.
-    const bool lightText = luminance(style.text) >= backgroundLuminance;
+    const bool lightText = luminance(style.text) >= beneath.mean;
     style.shadowColour = grey(lightText ? random.uniform(0.0, 40.0) : random.uniform(215.0, 255.0));
     style.shadowOpacity = random.uniformInt(140, 220);
   }
@@ -85,19 +88,42 @@ double luminance(const cv::Vec3b& bgr) {
 Tone regionTone(const cv::Mat& image, cv::Rect area) {
   cv::Mat grey;
   cv::cvtColor(image(area), grey, cv::COLOR_BGR2GRAY);
-  cv::Scalar mean;
-  cv::Scalar deviation;
-  cv::meanStdDev(grey, mean, deviation);
-  return {mean[0], deviation[0]};
+  int histogram[256] = {};
+  double sum = 0.0;
+  for (int y = 0; y < grey.rows; ++y) {
+    const uchar* row = grey.ptr<uchar>(y);
+    for (int x = 0; x < grey.cols; ++x) {
+      ++histogram[row[x]];
+      sum += row[x];
+    }
+  }
+  const double total = static_cast<double>(grey.total());
+  const auto level = [&](double share) {
+    double seen = 0.0;
+    for (int v = 0; v < 256; ++v) {
+      seen += histogram[v];
+      if (seen >= share * total) return static_cast<double>(v);
+    }
+    return 255.0;
+  };
+  return {sum / total, level(kToneTail), level(1.0 - kToneTail)};
 }
 
-cv::Vec3b contrastingColour(double backgroundLuminance, double minContrast, Random& random) {
-  const double darkRoom = std::max(0.0, backgroundLuminance - minContrast);
-  const double lightRoom = std::max(0.0, 255.0 - (backgroundLuminance + minContrast));
-  // A tiny floor keeps both sides possible when the background sits exactly at the limit.
+Tone flatTone(double luminance) { return {luminance, luminance, luminance}; }
+
+bool hasContrastRoom(const Tone& tone, double minContrast) {
+  return tone.dark - minContrast >= 0.0 || tone.light + minContrast <= 255.0;
+}
+
+cv::Vec3b contrastingColour(const Tone& tone, double minContrast, Random& random) {
+  const Tone against = hasContrastRoom(tone, minContrast) ? tone : flatTone(tone.mean);
+  const double darkest = against.dark - minContrast;     // dark text at or below
+  const double lightest = against.light + minContrast;   // light text at or above
+  const double darkRoom = std::max(0.0, darkest);
+  const double lightRoom = std::max(0.0, 255.0 - lightest);
+  // A tiny floor keeps a side possible when the background sits exactly at its limit.
   const bool dark = random.uniform() * (darkRoom + lightRoom + 2e-9) < darkRoom + 1e-9;
-  const double target = dark ? random.uniform(0.0, darkRoom)
-                             : random.uniform(backgroundLuminance + minContrast, 255.0);
+  const double target = dark ? random.uniform(0.0, darkRoom) : random.uniform(lightest, 255.0);
 
   // A hue as a direction with no luminance of its own, so adding it keeps the target luminance
   // until a channel clips.
@@ -116,9 +142,9 @@ cv::Vec3b contrastingColour(double backgroundLuminance, double minContrast, Rand
     colour[c] = static_cast<uchar>(
         std::clamp(std::lround(target + chroma * d[c] / largest), 0L, 255L));
   }
-  // Clipping moves the luminance: fall back to the grey of the target when it moved too far.
-  if (std::abs(luminance(colour) - backgroundLuminance) < minContrast) return grey(target);
-  return colour;
+  // Clipping moves the luminance: fall back to the grey of the target when it crossed the limit.
+  const double y = luminance(colour);
+  return (dark ? y <= darkest : y >= lightest) ? colour : grey(target);
 }
 
 void blendCoverage(cv::Mat& image, const cv::Mat& coverage, cv::Point at, const cv::Vec3b& colour,
@@ -149,20 +175,17 @@ cv::Mat grownCoverage(const cv::Mat& coverage, int radius) {
 }
 
 void paintBlock(cv::Mat& image, TextBlock& block, const PaintOptions& options, Random& random) {
-  double backgroundLuminance = 0.0;
-  bool busy = false;
+  Tone beneath;
   if (!block.panel.empty()) {
-    const Tone around = regionTone(image, block.panel);
     // The panel stands out a little from the scene, the text a lot from the panel.
-    const cv::Vec3b panel = contrastingColour(around.mean, kMinContrast / 2, random);
+    const cv::Vec3b panel =
+        contrastingColour(regionTone(image, block.panel), kMinContrast / 2, random);
     cv::rectangle(image, block.panel, scalar(panel), cv::FILLED);
-    backgroundLuminance = luminance(panel);
+    beneath = flatTone(luminance(panel));
   } else {
-    const Tone beneath = regionTone(image, block.ink);
-    backgroundLuminance = beneath.mean;
-    busy = beneath.spread > kBusySpread;
+    beneath = regionTone(image, block.ink);
   }
-  const Style style = chooseStyle(backgroundLuminance, busy, block.pixelHeight, options, random);
+  const Style style = chooseStyle(beneath, block.pixelHeight, options, random);
   if (!block.panel.empty() && random.chance(0.4)) drawPanelFrame(image, block, style.text);
 
   if (style.shadowOpacity > 0) {

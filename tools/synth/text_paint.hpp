@@ -10,24 +10,33 @@
 
 namespace scenetext::synth {
 
-// Text and its background differ in luminance (0..255) by at least this much: about a third of
-// the range, which keeps text readable at a glance even on a busy photograph.
+// Text and the background beneath it differ in luminance (0..255) by at least this much: about a
+// third of the range, which keeps text readable at a glance.
 inline constexpr double kMinContrast = 80.0;
 
 // Luminance of a BGR colour, 0..255, with the Rec. 601 weights of JPEG's Y channel.
 double luminance(const cv::Vec3b& bgr);
 
-// Mean and standard deviation of the luminance of `image(area)` (8-bit BGR, area non-empty and
-// inside the image).
+// The luminance of a background region: its mean and the levels that a tenth of its pixels lie
+// below (dark) and above (light). Text that must stand out from all but the extreme tenths of
+// a busy photograph has to clear these, not just the mean.
 struct Tone {
   double mean = 0.0;
-  double spread = 0.0;
+  double dark = 0.0;
+  double light = 0.0;
 };
+// Of `image(area)` (8-bit BGR, area non-empty and inside the image).
 Tone regionTone(const cv::Mat& image, cv::Rect area);
+// Of a plain colour.
+Tone flatTone(double luminance);
 
-// A colour, muted or saturated at random, whose luminance differs from `backgroundLuminance` by
-// at least `minContrast` (at most 127): darker or lighter, in proportion to the room on each side.
-cv::Vec3b contrastingColour(double backgroundLuminance, double minContrast, Random& random);
+// Whether some luminance lies `minContrast` below tone.dark or above tone.light.
+bool hasContrastRoom(const Tone& tone, double minContrast);
+
+// A colour, muted or saturated at random, whose luminance is at least `minContrast` (at most 127)
+// below tone.dark or above tone.light, the side drawn in proportion to the room on each. Without
+// room on either side, the colour contrasts with tone.mean alone.
+cv::Vec3b contrastingColour(const Tone& tone, double minContrast, Random& random);
 
 // Mixes `colour` into `image` (8-bit BGR) through `coverage` (CV_8UC1) placed with its top left
 // at `at`, weighted by `opacity` (0..255); the parts outside the image are ignored.
