@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -17,17 +18,13 @@ cv::Mat fromPicture(const std::vector<std::string>& rows) {
   return t;
 }
 
-std::vector<std::string> toPicture(const cv::Mat& t) {
-  std::vector<std::string> rows;
-  for (int r = 0; r < t.rows; ++r) {
-    std::string row;
-    for (int c = 0; c < t.cols; ++c) {
-      const float v = t.at<float>(r, c);
-      row += v == 1.0f ? '#' : v == 0.0f ? '.' : '?';
-    }
-    rows.push_back(row);
-  }
-  return rows;
+// The matrix as text, '#' for 1.0, '.' for 0.0, '?' for anything else, rows ended by '\n'.
+std::string toText(const cv::Mat& t) {
+  std::string text;
+  for (int r = 0; r < t.rows; ++r, text += '\n')
+    for (int c = 0; c < t.cols; ++c)
+      text += t.at<float>(r, c) == 1.0f ? '#' : t.at<float>(r, c) == 0.0f ? '.' : '?';
+  return text;
 }
 
 std::string join(const std::vector<std::string>& rows) {
@@ -65,7 +62,7 @@ TEST(ThinEdgesTest, Shapes) {
   for (const ThinningCase& c : cases) {
     cv::Mat t = fromPicture(c.input);
     thinEdges(t);
-    EXPECT_EQ(join(toPicture(t)), join(c.expected)) << c.name;
+    EXPECT_EQ(toText(t), join(c.expected)) << c.name;
   }
 }
 
@@ -75,32 +72,63 @@ TEST(ThinEdgesTest, ForegroundStartsAtOneHalf) {
   t.at<float>(1, 2) = 0.49999997f;
   t.at<float>(1, 3) = 7.0f;
   thinEdges(t);
-  EXPECT_EQ(join(toPicture(t)), join({".....", ".#.#.", "....."}));
+  EXPECT_EQ(toText(t), join({".....", ".#.#.", "....."}));
 }
 
-TEST(ThinEdgesTest, ThickRegionBecomesAnEightConnectedSkeleton) {
-  // A filled 9 x 15 rectangle: thinning leaves a non-empty one-pixel skeleton with no 2 x 2
-  // block of foreground, all of it one 8-connected piece inside the rectangle.
-  cv::Mat t(13, 19, CV_32FC1, cv::Scalar(0));
-  t(cv::Rect(2, 2, 15, 9)).setTo(255);
-  thinEdges(t);
-  int kept = 0;
-  for (int r = 0; r < t.rows; ++r)
-    for (int c = 0; c < t.cols; ++c) {
-      if (t.at<float>(r, c) == 0.0f) continue;
-      ASSERT_EQ(t.at<float>(r, c), 1.0f);
-      EXPECT_TRUE(cv::Rect(2, 2, 15, 9).contains({c, r}));
-      ++kept;
-      if (r + 1 < t.rows && c + 1 < t.cols) {
-        EXPECT_FALSE(t.at<float>(r, c + 1) && t.at<float>(r + 1, c) && t.at<float>(r + 1, c + 1))
-            << "2x2 block at " << r << "," << c;
+// The thinning read literally: single-precision working matrices with a frame, neighbours
+// truncated to integers, convergence by element-wise comparison of whole iterations.
+cv::Mat literalThinning(const cv::Mat& t) {
+  cv::Mat p = cv::Mat::zeros(t.rows + 2, t.cols + 2, CV_32FC1);
+  p(cv::Rect(1, 1, t.cols, t.rows)).setTo(1.0f, t >= 0.5f);
+  auto pass = [](const cv::Mat& src, int which) {
+    cv::Mat dst = src.clone();
+    for (int r = 1; r + 1 < src.rows; ++r)
+      for (int c = 1; c + 1 < src.cols; ++c) {
+        if (src.at<float>(r, c) != 1.0f) continue;
+        auto x = [&](int dr, int dc) { return static_cast<int>(src.at<float>(r + dr, c + dc)); };
+        const int x1 = x(0, 1), x2 = x(-1, 1), x3 = x(-1, 0), x4 = x(-1, -1), x5 = x(0, -1),
+                  x6 = x(1, -1), x7 = x(1, 0), x8 = x(1, 1);
+        const int crossings = ((x1 || x2) && !x3) + ((x3 || x4) && !x5) + ((x5 || x6) && !x7) +
+                              ((x7 || x8) && !x1);
+        const int s1 = (x1 || x2) + (x3 || x4) + (x5 || x6) + (x7 || x8);
+        const int s2 = (x2 || x3) + (x4 || x5) + (x6 || x7) + (x8 || x1);
+        const int n = std::min(s1, s2);
+        const bool own = which == 1 ? (x1 && (x2 || x3 || !x8)) : (x5 && (x6 || x7 || !x4));
+        if (crossings == 1 && n >= 2 && n <= 3 && !own) dst.at<float>(r, c) = 0.0f;
       }
+    return dst;
+  };
+  for (bool converged = false; !converged;) {
+    const cv::Mat b = pass(pass(p, 1), 2);
+    converged = cv::countNonZero(b != p) == 0;
+    b.copyTo(p);
+  }
+  return p(cv::Rect(1, 1, t.cols, t.rows)).clone();
+}
+
+TEST(ThinEdgesTest, EqualsTheLiteralReadingOnRandomBlobs) {
+  cv::RNG rng(4242);
+  for (int trial = 0; trial < 200; ++trial) {
+    // Noise (odd trials) or overlapping filled rectangles and discs: thick parts, holes,
+    // touching corners.
+    cv::Mat t = cv::Mat::zeros(rng.uniform(3, 30), rng.uniform(3, 30), CV_32FC1);
+    if (trial % 2) {
+      cv::Mat u(t.size(), CV_32FC1);
+      rng.fill(u, cv::RNG::UNIFORM, 0.0f, 1.0f);
+      t.setTo(255, u > 0.4f);
     }
-  ASSERT_GT(kept, 0);
-  cv::Mat mask;
-  t.convertTo(mask, CV_8U);
-  cv::Mat labels;
-  EXPECT_EQ(cv::connectedComponents(mask, labels, 8), 2);  // background and one piece
+    for (int k = trial % 2 ? 0 : rng.uniform(1, 6); k > 0; --k) {
+      const cv::Point centre(rng.uniform(0, t.cols), rng.uniform(0, t.rows));
+      if (rng.uniform(0, 2))
+        cv::circle(t, centre, rng.uniform(1, 8), cv::Scalar(255), cv::FILLED);
+      else
+        cv::rectangle(t, cv::Rect(centre, cv::Size(rng.uniform(1, 12), rng.uniform(1, 12))),
+                      cv::Scalar(rng.uniform(0, 2) ? 255 : 0), cv::FILLED);
+    }
+    const cv::Mat expected = literalThinning(t);
+    thinEdges(t);
+    ASSERT_EQ(toText(t), toText(expected)) << "trial " << trial;
+  }
 }
 
 }  // namespace
