@@ -35,7 +35,8 @@ cv::Mat syntheticScene(int width, int height) {
 }
 
 void BM_DetectEdges(benchmark::State& state) {
-  const cv::Mat image = syntheticScene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
+  const cv::Mat image =
+      syntheticScene(static_cast<int>(state.range(0)), static_cast<int>(state.range(1)));
   for (auto _ : state) {
     cv::Mat edges = scenetext::edges::detectEdges(image, scenetext::edges::kEdgeFraction);
     benchmark::DoNotOptimize(edges.data);

@@ -18,7 +18,8 @@ void thinEdgeMap(cv::Mat& edges) {
   for (int r = 0; r < edges.rows; ++r) {
     const float* in = t.ptr<float>(r);
     uchar* out = edges.ptr<uchar>(r);
-    for (int c = 0; c < edges.cols; ++c) out[c] = static_cast<uchar>(static_cast<int>(in[c] * 255.0f) & 0xFF);
+    for (int c = 0; c < edges.cols; ++c)
+      out[c] = static_cast<uchar>(static_cast<int>(in[c] * 255.0f) & 0xFF);
   }
 }
 

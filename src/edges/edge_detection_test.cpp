@@ -84,9 +84,9 @@ TEST(DetectEdgesTest, WidthOf802PutsEdgesWhereTheIntensityEdgeIs) {
   const cv::Rect inner(box.x + 1, box.y + 1, box.width - 2, box.height - 2);
   EXPECT_EQ(cv::countNonZero(edges(outer)) - cv::countNonZero(edges(inner)),
             cv::countNonZero(edges));
-  EXPECT_GT(cv::countNonZero(edges(outer).colRange(0, 2)), box.height / 2);                // left
+  EXPECT_GT(cv::countNonZero(edges(outer).colRange(0, 2)), box.height / 2);  // left
   EXPECT_GT(cv::countNonZero(edges(outer).colRange(outer.width - 2, outer.width)), box.height / 2);
-  EXPECT_GT(cv::countNonZero(edges(outer).rowRange(0, 2)), box.width / 2);                 // top
+  EXPECT_GT(cv::countNonZero(edges(outer).rowRange(0, 2)), box.width / 2);  // top
   EXPECT_GT(cv::countNonZero(edges(outer).rowRange(outer.height - 2, outer.height)), box.width / 2);
 }
 

@@ -21,7 +21,12 @@ cv::Mat hundredPixels(int count, float value, float rest) {
 TEST(ComputeEdgeThresholdsTest, WalkStopsAtTheFirstBinAboveTheFraction) {
   const float top = 125.0f / 126;  // the histogram's excluded upper bound
   const float bin1 = 1.0f / 64 - 1.0f / 126;
-  const struct { const char* name; cv::Mat normalised; int bin; float fraction = kEdgeFraction; } cases[] = {
+  const struct {
+    const char* name;
+    cv::Mat normalised;
+    int bin;
+    float fraction = kEdgeFraction;
+  } cases[] = {
       // 90 > 100 * 0.899999976 (a double product): a running total of 90 already stops.
       {"90 of 100 in bin 0", hundredPixels(90, 0.0f, 0.5f), 1},
       {"89 in bin 0, the rest in bin 32", hundredPixels(89, 0.0f, 0.5f), 33},
@@ -62,10 +67,10 @@ TEST(LabelEdgeCandidatesTest, LowAndHighThresholdsAreStrict) {
   const float high = static_cast<float>(t.high);
   ASSERT_EQ(low, t.low);
   cv::Mat m = cv::Mat::zeros(6, 5, CV_32FC1);
-  m.at<float>(1, 2) = low;                          // not a candidate
-  m.at<float>(2, 2) = std::nextafter(low, 1.0f);    // candidate
-  m.at<float>(3, 2) = high;                         // candidate, not strong
-  m.at<float>(4, 2) = std::nextafter(high, 1.0f);   // strong
+  m.at<float>(1, 2) = low;                         // not a candidate
+  m.at<float>(2, 2) = std::nextafter(low, 1.0f);   // candidate
+  m.at<float>(3, 2) = high;                        // candidate, not strong
+  m.at<float>(4, 2) = std::nextafter(high, 1.0f);  // strong
   const GradientMaps rightward{cv::Mat(6, 5, CV_32FC1, cv::Scalar(1.0)),
                                cv::Mat::zeros(6, 5, CV_32FC1), cv::Mat()};
   std::vector<EdgePoint> strong;
@@ -90,11 +95,12 @@ cv::Mat labelsFromPicture(const std::vector<std::string>& rows) {
 TEST(TraceHysteresisTest, KeepsChainsReachingAStrongPointThroughDiagonals) {
   // The left chain touches S only diagonally and survives whole; the right one has no strong
   // point and vanishes. The repeated seed finds its region already relabelled.
-  cv::Mat labels = labelsFromPicture({".........", ".1....1..", ".1....1..", "..1...1..",
-                                      "...S.....", "........."});
+  cv::Mat labels = labelsFromPicture(
+      {".........", ".1....1..", ".1....1..", "..1...1..", "...S.....", "........."});
   traceHysteresis(labels, {{3, 4}, {1, 1}, {3, 4}});
   const cv::Mat expected = labelsFromPicture({".........", ".1.......", ".1.......", "..1......",
-                                              "...S.....", "........."}) * 255;
+                                              "...S.....", "........."}) *
+                           255;
   EXPECT_EQ(cv::norm(labels, expected, cv::NORM_INF), 0.0);
 }
 

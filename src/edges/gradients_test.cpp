@@ -12,7 +12,7 @@ TEST(GaussianKernelsTest, TapsOfTheUnnormalisedGaussianAndItsDerivatives) {
   const GaussianKernels k = buildGaussianKernels();
   ASSERT_EQ(k.row.size(), cv::Size(9, 1));
   ASSERT_EQ(k.kx.size(), cv::Size(9, 9));
-  const double taps[9] = {5.3e-5, 0.001768, 0.021539, 0.096532, 0.159155,
+  const double taps[9] = {5.3e-5,   0.001768, 0.021539, 0.096532, 0.159155,
                           0.096532, 0.021539, 0.001768, 5.3e-5};
   for (int j = 0; j < 9; ++j) {
     EXPECT_NEAR(k.row.at<float>(0, j), taps[j], 5e-7) << "tap " << j;

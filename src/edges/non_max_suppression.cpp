@@ -102,10 +102,14 @@ void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat
   CV_Assert(sector >= 1 && sector <= 4);
   checkMaps(gx, gy, magnitude);
   switch (sector) {
-    case 1: return scanSector<1>(points, gx, gy, magnitude);
-    case 2: return scanSector<2>(points, gx, gy, magnitude);
-    case 3: return scanSector<3>(points, gx, gy, magnitude);
-    default: return scanSector<4>(points, gx, gy, magnitude);
+    case 1:
+      return scanSector<1>(points, gx, gy, magnitude);
+    case 2:
+      return scanSector<2>(points, gx, gy, magnitude);
+    case 3:
+      return scanSector<3>(points, gx, gy, magnitude);
+    default:
+      return scanSector<4>(points, gx, gy, magnitude);
   }
 }
 

@@ -28,9 +28,12 @@ std::vector<EdgePoint> run(int sector, const Field& f) {
 TEST(SuppressNonMaximaTest, SectorsPartitionTheGradientsOnTheirBoundaries) {
   // On a plateau every interior pixel ties with its neighbours and is kept (non-strict
   // comparisons), so the 3 x 3 interior of a 5 x 5 field shows which sector owns a gradient.
-  const struct { float gx, gy; int sector; } cases[] = {
-      {2, 0, 1},  {-2, 0, 1},  {3, -1, 1}, {-3, 1, 1},  {1, -1, 2},  {-1, 1, 2},
-      {1, -3, 2}, {-1, 3, 2},  {0, 1, 3},  {0, -1, 3},  {1, 3, 3},   {-1, -3, 3},
+  const struct {
+    float gx, gy;
+    int sector;
+  } cases[] = {
+      {2, 0, 1},  {-2, 0, 1},  {3, -1, 1}, {-3, 1, 1},  {1, -1, 2}, {-1, 1, 2},
+      {1, -3, 2}, {-1, 3, 2},  {0, 1, 3},  {0, -1, 3},  {1, 3, 3},  {-1, -3, 3},
       {1, 1, 4},  {-1, -1, 4}, {3, 1, 4},  {-3, -1, 4}, {0, 0, 0},
   };
   for (const auto& c : cases) {
@@ -55,11 +58,15 @@ TEST(SuppressNonMaximaTest, InteriorPointsInRowMajorOrder) {
 TEST(SuppressNonMaximaTest, ComparesWithTheTwoNeighboursAlongTheGradient) {
   // With d = 0 or 1 the centre of a 3 x 3 field meets exactly two neighbours: a larger
   // magnitude there drops it, anywhere else it does not.
-  const struct { float gx, gy; int sector; cv::Point a, b; } cases[] = {
-      {2, 0, 1, {1, 0}, {-1, 0}},    {-2, 0, 1, {1, 0}, {-1, 0}},  // d = 0: east and west
-      {1, 1, 4, {-1, -1}, {1, 1}},                                 // d = 1: north-west, south-east
-      {1, -1, 2, {1, -1}, {-1, 1}},                                // d = 1: north-east, south-west
-      {0, 1, 3, {0, -1}, {0, 1}},                                  // d = 0: north and south
+  const struct {
+    float gx, gy;
+    int sector;
+    cv::Point a, b;
+  } cases[] = {
+      {2, 0, 1, {1, 0}, {-1, 0}},   {-2, 0, 1, {1, 0}, {-1, 0}},  // d = 0: east and west
+      {1, 1, 4, {-1, -1}, {1, 1}},                                // d = 1: north-west, south-east
+      {1, -1, 2, {1, -1}, {-1, 1}},                               // d = 1: north-east, south-west
+      {0, 1, 3, {0, -1}, {0, 1}},                                 // d = 0: north and south
   };
   for (const auto& c : cases)
     for (int dy = -1; dy <= 1; ++dy)
@@ -78,7 +85,10 @@ TEST(SuppressNonMaximaTest, InterpolationRoundsToSinglePrecision) {
   // centre equals m1 as specified, so it ties and is kept; rounded otherwise it would be below.
   const double d = std::fabs(-1.0f / 3.0f);
   // `otherwise` is m1 under the other reading (0: none differs).
-  const struct { float northEast, east; double otherwise; } cases[] = {
+  const struct {
+    float northEast, east;
+    double otherwise;
+  } cases[] = {
       {0, 1, static_cast<float>(1.0 - 1.0 / 3.0)},  // quotient in double: 0.666666687
       {1, 2, d * 1.0 + (1.0 - d) * 2.0},            // m1 compared in double, unrounded
       {3, 0, 0.0},

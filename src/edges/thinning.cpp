@@ -16,8 +16,8 @@ bool isDeletable(const cv::Mat& src, int r, int c, int pass) {
   const int x5 = row[c - 1], x6 = below[c - 1], x7 = below[c], x8 = below[c + 1];
 
   // Exactly one 0-to-1 crossing around the pixel: removing it does not split the foreground.
-  const int crossings = ((x1 | x2) & !x3) + ((x3 | x4) & !x5) + ((x5 | x6) & !x7) +
-                        ((x7 | x8) & !x1);
+  const int crossings =
+      ((x1 | x2) & !x3) + ((x3 | x4) & !x5) + ((x5 | x6) & !x7) + ((x7 | x8) & !x1);
   if (crossings != 1) return false;
   // Two or three neighbours: the pixel is neither a line end nor an interior pixel.
   const int s1 = (x1 | x2) + (x3 | x4) + (x5 | x6) + (x7 | x8);

@@ -88,8 +88,8 @@ cv::Mat literalThinning(const cv::Mat& t) {
         auto x = [&](int dr, int dc) { return static_cast<int>(src.at<float>(r + dr, c + dc)); };
         const int x1 = x(0, 1), x2 = x(-1, 1), x3 = x(-1, 0), x4 = x(-1, -1), x5 = x(0, -1),
                   x6 = x(1, -1), x7 = x(1, 0), x8 = x(1, 1);
-        const int crossings = ((x1 || x2) && !x3) + ((x3 || x4) && !x5) + ((x5 || x6) && !x7) +
-                              ((x7 || x8) && !x1);
+        const int crossings =
+            ((x1 || x2) && !x3) + ((x3 || x4) && !x5) + ((x5 || x6) && !x7) + ((x7 || x8) && !x1);
         const int s1 = (x1 || x2) + (x3 || x4) + (x5 || x6) + (x7 || x8);
         const int s2 = (x2 || x3) + (x4 || x5) + (x6 || x7) + (x8 || x1);
         const int n = std::min(s1, s2);
