@@ -123,7 +123,10 @@ cv::Vec3b contrastingColour(const Tone& tone, double minContrast, Random& random
   const double lightRoom = std::max(0.0, 255.0 - lightest);
   // A tiny floor keeps a side possible when the background sits exactly at its limit.
   const bool dark = random.uniform() * (darkRoom + lightRoom + 2e-9) < darkRoom + 1e-9;
-  const double target = dark ? random.uniform(0.0, darkRoom) : random.uniform(lightest, 255.0);
+  // Squaring crowds the targets towards black and white: most signs are made to be read from
+  // afar, and hairline faces at small sizes never reach full coverage and so lose contrast.
+  const double u = random.uniform();
+  const double target = dark ? darkRoom * u * u : 255.0 - lightRoom * u * u;
 
   // A hue as a direction with no luminance of its own, so adding it keeps the target luminance
   // until a channel clips.
