@@ -18,18 +18,13 @@ TEST(ParseGroundTruth, AcceptsBothStylesAndAnyWordInsideTheQuotes) {
       {R"(158 128 411 181 "Footpath")", {158, 128, 411, 181, "Footpath", false}},
       {R"(158, 128, 411, 181, "Footpath")", {158, 128, 411, 181, "Footpath", false}},
       {R"(1,2,3,4,"a")", {1, 2, 3, 4, "a", false}},
-      {"1\t2\t3\t4\t\"a\"", {1, 2, 3, 4, "a", false}},
-      {R"(  1 2 3 4 "a"   )", {1, 2, 3, 4, "a", false}},
-      {R"(5 5 5 5 "i")", {5, 5, 5, 5, "i", false}},
       {R"(-3 0 5 5 "x")", {-3, 0, 5, 5, "x", false}},
-      {R"(1 2 3 4 "###")", {1, 2, 3, 4, "###", true}},
       {R"(1, 2, 3, 4, "###")", {1, 2, 3, 4, "###", true}},
       {R"(1 2 3 4 "####")", {1, 2, 3, 4, "####", false}},
       {R"(1 2 3 4 "two words")", {1, 2, 3, 4, "two words", false}},
       {R"(1 2 3 4 "XML,")", {1, 2, 3, 4, "XML,", false}},
       {R"(1 2 3 4 "say "hi"")", {1, 2, 3, 4, R"(say "hi")", false}},
       {R"(1 2 3 4 "\"HOT\"")", {1, 2, 3, 4, R"("HOT")", false}},
-      {R"(1 2 3 4 "ARGYLL'S")", {1, 2, 3, 4, "ARGYLL'S", false}},
       {R"(1 2 3 4 "")", {1, 2, 3, 4, "", false}},
   };
   for (const AcceptedWord& row : rows) {
@@ -50,17 +45,14 @@ TEST(ParseGroundTruth, RejectsMalformedLinesNamingFileLineAndProblem) {
       {R"(1 2 3 "a")", "expected 4 coordinates (left top right bottom) before the word, found 3"},
       {R"(1 2 3 4 5 "a")", "expected 4 coordinates (left top right bottom) before the word, found 5"},
       {R"(1 2 3 4 Footpath)", "expected a quoted word after the coordinates"},
-      {R"(1 2 3 4)", "expected a quoted word after the coordinates"},
       {R"(1, 2, 3, 4,)", "expected a quoted word after the coordinates"},
       {R"(1 2 3 4 "open)", "the word has no closing quote"},
       {R"(1 2 3 4 "a" extra)", "unexpected text after the word: ' extra'"},
       {R"(1 2 x 4 "a")", "expected an integer, found 'x'"},
       {R"(1.5 2 3 4 "a")", "expected an integer, found '1.5'"},
-      {R"(+1 2 3 4 "a")", "expected an integer, found '+1'"},
       {R"(1,,2,3,4,"a")", "expected a number, found ','"},
       {R"(99999999999 2 3 4 "a")", "number '99999999999' is out of range"},
       {R"(9 2 3 4 "a")", "right 3 is less than left 9"},
-      {R"(1 9 3 4 "a")", "bottom 4 is less than top 9"},
       {R"("a")", "expected 4 coordinates (left top right bottom) before the word, found 0"},
   };
   for (const RejectedLine& row : rows) {
@@ -84,21 +76,11 @@ TEST(ParseGroundTruth, ToleratesByteOrderMarkCrlfAndBlankLinesAndCountsLinesAsWr
             "dir/gt_7.txt:6: expected 4 coordinates (left top right bottom) before the word, found 3");
 }
 
-TEST(ParseGroundTruth, EmptyFileHasNoWords) {
-  for (const char* text : {"", "\n", "\xEF\xBB\xBF", "\r\n  \n"}) {
-    auto words = parseGroundTruth(text, "gt_1.txt");
-    ASSERT_TRUE(words.ok()) << words.status().message();
-    EXPECT_TRUE(words->empty());
-  }
-}
-
 TEST(ParseDetections, AcceptsTheDetectorsBoxListAndCommaSpacing) {
   const std::vector<std::pair<std::string, Rect>> rows = {
       {"20,40,220,90", {20, 40, 220, 90}},
       {"20, 40, 220, 90", {20, 40, 220, 90}},
-      {"  20 ,40 , 220,90  ", {20, 40, 220, 90}},
       {"20 40 220 90", {20, 40, 220, 90}},
-      {"0,0,0,0", {0, 0, 0, 0}},
   };
   for (const auto& [line, box] : rows) {
     auto boxes = parseDetections(line + "\r\n", "1.jpg.txt");
@@ -115,9 +97,7 @@ TEST(ParseDetections, RejectsOtherShapesOfLine) {
       {"1,2,3,2,3,4,1,4",
        "expected 4 numbers (left,top,right,bottom), found 8; quadrilateral boxes are not supported"},
       {"1,2,3,4,", "expected a number after ','"},
-      {",1,2,3,4", "expected a number, found ','"},
       {"1,2,3,4 \"word\"", "expected an integer, found '\"word\"'"},
-      {"a,b,c,d", "expected an integer, found 'a'"},
       {"5,2,3,4", "right 3 is less than left 5"},
       {"1,2,3,4;", "expected an integer, found '4;'"},
       {"1,2,3," + std::string(40, '7'), "number '777777777777777777777777...' is out of range"},
@@ -129,10 +109,13 @@ TEST(ParseDetections, RejectsOtherShapesOfLine) {
   }
 }
 
-TEST(ParseDetections, KeepsEveryBoxInFileOrder) {
+TEST(ParseDetections, KeepsEveryBoxInFileOrderAndAnEmptyFileHasNone) {
   auto boxes = parseDetections("\xEF\xBB\xBF" "10,0,20,5\n\n0,0,4,4\n10,0,20,5", "1.jpg.txt");
   ASSERT_TRUE(boxes.ok()) << boxes.status().message();
   EXPECT_EQ(*boxes, (std::vector<Rect>{{10, 0, 20, 5}, {0, 0, 4, 4}, {10, 0, 20, 5}}));
+  auto none = parseDetections("\r\n", "2.jpg.txt");
+  ASSERT_TRUE(none.ok());
+  EXPECT_TRUE(none->empty());
 }
 
 }  // namespace
