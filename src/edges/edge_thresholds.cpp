@@ -56,14 +56,15 @@ EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFracti
 cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normalised,
                             const EdgeThresholds& thresholds, std::vector<EdgePoint>& strong) {
   cv::Mat labels = cv::Mat::zeros(normalised.size(), CV_8UC1);
-  // One scan gives the four sectors' lists; they are taken in sector order 1 to 4 as four
-  // separate suppressions would give them.
+  // One scan gives the four sectors' lists, taken in sector order 1 to 4 as four separate
+  // suppressions would give them; points at or below the low threshold would be dropped here
+  // anyway, so the scan leaves them out.
   SectorPoints sectors;
-  suppressNonMaximaAllSectors(sectors, gradients.gx, gradients.gy, normalised);
+  suppressNonMaximaAllSectors(sectors, gradients.gx, gradients.gy, normalised, thresholds.low);
   for (const std::vector<EdgePoint>& points : sectors) {
     for (const EdgePoint& p : points) {
       const double v = normalised.at<float>(p.y, p.x);
-      if (!(v > thresholds.low)) continue;
+      if (!(v > thresholds.low)) continue;  // the scan has left these out already
       labels.at<uchar>(p.y, p.x) = kCandidate;
       if (v > thresholds.high) strong.push_back(p);
     }

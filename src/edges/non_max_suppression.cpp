@@ -114,11 +114,13 @@ void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat
 }
 
 void suppressNonMaximaAllSectors(SectorPoints& points, const cv::Mat& gx, const cv::Mat& gy,
-                                 const cv::Mat& magnitude) {
+                                 const cv::Mat& magnitude, double floor) {
   checkMaps(gx, gy, magnitude);
   // Each sector's list is filled in its own row-major order, so the lists equal those of four
-  // separate scans; the tests are not assumed to exclude each other.
+  // separate scans; the tests are not assumed to exclude each other. Pixels at or below the
+  // floor are passed over before any interpolation: most of an image lies there.
   scanInterior(gx, gy, magnitude, [&](const MagnitudeRows& rows, int x, int y, float fx, float fy) {
+    if (!(static_cast<double>(rows.here[x]) > floor)) return;
     keepIfMaximum<1>(points[0], rows, x, y, fx, fy);
     keepIfMaximum<2>(points[1], rows, x, y, fx, fy);
     keepIfMaximum<3>(points[2], rows, x, y, fx, fy);

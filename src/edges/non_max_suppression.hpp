@@ -27,10 +27,11 @@ struct EdgePoint {
 void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat& gx,
                        const cv::Mat& gy, const cv::Mat& magnitude);
 
-// The four sectors in one scan: points[s - 1] receives exactly what suppressNonMaxima appends
-// for sector s, in the same order.
+// The four sectors in one scan, kept to the pixels whose magnitude (promoted to double) is
+// > `floor`: points[s - 1] receives exactly those of the points that suppressNonMaxima appends
+// for sector s, in the same order. A floor of -infinity keeps them all.
 using SectorPoints = std::array<std::vector<EdgePoint>, 4>;
 void suppressNonMaximaAllSectors(SectorPoints& points, const cv::Mat& gx, const cv::Mat& gy,
-                                 const cv::Mat& magnitude);
+                                 const cv::Mat& magnitude, double floor);
 
 }  // namespace scenetext::edges

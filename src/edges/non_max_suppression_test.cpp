@@ -126,14 +126,18 @@ TEST(SuppressNonMaximaTest, OneScanOfAllSectorsEqualsFourScans) {
   }
   field.magnitude.create(17, 23, CV_32FC1);
   rng.fill(field.magnitude, cv::RNG::UNIFORM, 0.0f, 1.0f);
-  SectorPoints all;
-  suppressNonMaximaAllSectors(all, field.gx, field.gy, field.magnitude);
-  for (int sector = 1; sector <= 4; ++sector) {
-    const std::vector<EdgePoint> single = run(sector, field);
-    ASSERT_EQ(all[sector - 1].size(), single.size()) << "sector " << sector;
-    EXPECT_GT(single.size(), 3u);
-    for (size_t i = 0; i < single.size(); ++i)
-      EXPECT_TRUE(all[sector - 1][i].x == single[i].x && all[sector - 1][i].y == single[i].y);
+  for (const double floor : {-std::numeric_limits<double>::infinity(), 0.5, 0.25}) {
+    SectorPoints all;
+    suppressNonMaximaAllSectors(all, field.gx, field.gy, field.magnitude, floor);
+    for (int sector = 1; sector <= 4; ++sector) {
+      std::vector<EdgePoint> single = run(sector, field);
+      std::erase_if(single,
+                    [&](EdgePoint p) { return !(field.magnitude.at<float>(p.y, p.x) > floor); });
+      ASSERT_EQ(all[sector - 1].size(), single.size()) << "sector " << sector << " floor " << floor;
+      EXPECT_GT(single.size(), 1u);
+      for (size_t i = 0; i < single.size(); ++i)
+        EXPECT_TRUE(all[sector - 1][i].x == single[i].x && all[sector - 1][i].y == single[i].y);
+    }
   }
 }
 
