@@ -29,33 +29,44 @@ const auto kSizeValidator = CLI::Validator(
     },
     "WxH");
 
-int run(int argc, char** argv) {
-  scenetext::synth::RunOptions options;
+struct Arguments {
+  scenetext::synth::RunOptions run;
   std::string minSize = "640x480";
   std::string maxSize = "1600x1200";
+};
 
-  CLI::App app("Writes synthetic photographs of scene text (img_<n>.jpg) with the box of every "
-               "word (gt_img_<n>.txt).",
-               kTool);
+void declareOptions(CLI::App& app, Arguments& args) {
+  scenetext::synth::RunOptions& options = args.run;
   app.set_version_flag("--version", std::string(kTool) + " " + SCENETEXT_VERSION);
   app.add_option("--backgrounds", options.backgrounds,
                  "Background photographs: a list file (one path per line; a .tsv gives its "
-                 "first column) or a directory")->required();
+                 "first column) or a directory")
+      ->required();
   app.add_option("--fonts", options.fonts, "Font files: a list file or a directory")->required();
-  app.add_option("--words", options.words, "Word list, one word per line")
-      ->capture_default_str();
   options.words = "/usr/share/dict/words";
+  app.add_option("--words", options.words, "Word list, one word per line")->capture_default_str();
   app.add_option("--count", options.count, "Number of images to write")
-      ->required()->check(CLI::Range(1, 100000000));
+      ->required()
+      ->check(CLI::Range(1, 100000000));
   app.add_option("--seed", options.seed, "Seed of the run")->capture_default_str();
   app.add_option("--jobs", options.jobs, "Worker threads; the output does not depend on them")
-      ->capture_default_str()->check(CLI::Range(1, 256));
-  app.add_option("--min-size", minSize, "Smallest image size")->capture_default_str()
+      ->capture_default_str()
+      ->check(CLI::Range(1, 256));
+  app.add_option("--min-size", args.minSize, "Smallest image size")
+      ->capture_default_str()
       ->check(kSizeValidator);
-  app.add_option("--max-size", maxSize, "Largest image size")->capture_default_str()
+  app.add_option("--max-size", args.maxSize, "Largest image size")
+      ->capture_default_str()
       ->check(kSizeValidator);
   app.add_option("OUT_DIR", options.outDir, "Output folder (created when missing)")->required();
+}
 
+int run(int argc, char** argv) {
+  Arguments args;
+  CLI::App app("Writes synthetic photographs of scene text (img_<n>.jpg) with the box of every "
+               "word (gt_img_<n>.txt).",
+               kTool);
+  declareOptions(app, args);
   try {
     app.parse(argc, argv);
   } catch (const CLI::Success& e) {
@@ -64,8 +75,9 @@ int run(int argc, char** argv) {
     app.exit(e);
     return 2;
   }
-  parseSize(minSize, options.synth.minSize);
-  parseSize(maxSize, options.synth.maxSize);
+  scenetext::synth::RunOptions& options = args.run;
+  parseSize(args.minSize, options.synth.minSize);
+  parseSize(args.maxSize, options.synth.maxSize);
   if (options.synth.minSize.width > options.synth.maxSize.width ||
       options.synth.minSize.height > options.synth.maxSize.height) {
     std::cerr << kTool << ": --min-size must not exceed --max-size\n";

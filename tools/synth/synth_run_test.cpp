@@ -111,6 +111,8 @@ TEST(SynthCommandTest, ExitCodes) {
       {material + " --fonts " + good.fonts + " --count 2 --no-such-flag " + dir.file("x"), 2},
       {material + " --fonts " + good.fonts + " --count 0 " + dir.file("x"), 2},
       {material + " --fonts " + good.fonts + " --count 2 --min-size 640 " + dir.file("x"), 2},
+      {material + " --fonts " + good.fonts + " --count 2 --min-size 800x600 --max-size 640x480 " +
+           dir.file("x"), 2},
       {material + " --count 2 " + dir.file("x"), 2},
   };
   for (const Row& row : rows) {
