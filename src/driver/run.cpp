@@ -4,6 +4,7 @@
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <ostream>
 
@@ -74,23 +75,40 @@ Status writeResults(const OutputPaths& paths, const WorkingInput& input,
                                {paths.boxList, formatBoxList(detection.boxes, input.factor)}});
 }
 
+namespace {
+
+bool sameFile(const std::string& a, const std::string& b) {
+  std::error_code error;
+  return std::filesystem::equivalent(a, b, error) && !error;
+}
+
+}  // namespace
+
+Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
+                               const std::string& outputPrefix, const std::function<void()>& mark) {
+  Result<cv::Mat> image = loadColourImage(imagePath);
+  if (!image.ok()) return image.status();
+  const OutputPaths paths = outputPaths(outputPrefix, imagePath);
+  if (sameFile(paths.image, imagePath)) {
+    return Status::error("cannot write '" + paths.image + "': it is the input image");
+  }
+  const WorkingInput input = prepareWorkingInput(std::move(image).value());
+  const Detection detection = detectText(input.working, model, mark);
+  if (mark) mark();
+  Status written = writeResults(paths, input, detection);
+  if (!written.ok()) return written;
+  return paths;
+}
+
 Status runSequence(const RunArguments& arguments, std::ostream& console) {
   Result<classifier::StumpCascade> model = loadModel(arguments.modelPath);
   if (!model.ok()) return model.status();
-  console << '*' << std::flush;
-
-  Result<cv::Mat> image = loadColourImage(arguments.imagePath);
-  if (!image.ok()) return image.status();
-  const WorkingInput input = prepareWorkingInput(std::move(image).value());
-
-  const Detection detection =
-      detectText(input.working, *model, [&console] { console << '*' << std::flush; });
-  console << '*' << std::flush;
-
-  const OutputPaths paths = outputPaths(arguments.outputPrefix, arguments.imagePath);
-  Status written = writeResults(paths, input, detection);
-  if (!written.ok()) return written;
-  console << "   Done! Output To: \n" << paths.image << '\n' << paths.boxList << '\n' << std::flush;
+  auto mark = [&console] { console << '*' << std::flush; };
+  mark();
+  Result<OutputPaths> paths =
+      detectFile(*model, arguments.imagePath, arguments.outputPrefix, mark);
+  if (!paths.ok()) return paths.status();
+  console << "   Done! Output To: \n" << paths->image << '\n' << paths->boxList << '\n' << std::flush;
   return {};
 }
 

@@ -60,6 +60,13 @@ Detection detectText(const cv::Mat& working, const classifier::StumpCascade& mod
 // Renders and writes both results, all or nothing.
 Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection);
 
+// Detects the text of one image file and writes both results under `outputPrefix`. `mark` is
+// called four times on success: after the edge map, after the component boxes, after the band,
+// and after detection. Refuses to write over the image it reads.
+Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
+                               const std::string& outputPrefix,
+                               const std::function<void()>& mark = {});
+
 // The whole run: progress marks and the two output paths on `console`, exactly as the command
 // prints them. Returns the failure that stopped it; nothing is written after a failure.
 Status runSequence(const RunArguments& arguments, std::ostream& console);

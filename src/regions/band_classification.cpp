@@ -1,0 +1,117 @@
+#include "regions/band_classification.hpp"
+
+#include <algorithm>
+#include <cstdlib>
+
+#include "features/feature_vector.hpp"
+
+namespace scenetext::regions {
+namespace {
+
+// Companions are of similar height: the ratio of their height to the seed's, in double, lies in
+// this closed range. The lower end is the decimal 0.6667, not two thirds.
+constexpr double kMinHeightRatio = 0.6667;
+constexpr double kMaxHeightRatio = 1.5;
+// The nearest gaps on the two sides may differ by at most this fraction of the seed's width.
+constexpr double kGapAsymmetryLimit = 0.5;
+constexpr uchar kPainted = 255;
+
+struct SeedGeometry {
+  int cx, cy, width, height;
+};
+
+SeedGeometry geometryOf(const ComponentBox& seed) {
+  return {(seed.xmin + seed.xmax) / 2, (seed.ymin + seed.ymax) / 2, seed.xmax - seed.xmin + 1,
+          seed.ymax - seed.ymin + 1};
+}
+
+}  // namespace
+
+void collectNeighbours(const BoxList& boxes, NeighbourSet& neighbours, const ComponentBox& seed,
+                       int distanceFactor) {
+  const SeedGeometry s = geometryOf(seed);
+  for (size_t position = 0; position < boxes.size(); ++position) {
+    const ComponentBox& box = boxes[position];
+    if (box == seed) continue;  // the seed itself, or the other contour of the same stroke
+    if (box.ymin > s.cy || s.cy > box.ymax) continue;
+    const int jcx = (box.xmin + box.xmax) / 2;
+    const int height = box.ymax - box.ymin + 1;
+    const int width = box.xmax - box.xmin + 1;
+    const double ratio = static_cast<double>(height) / static_cast<double>(s.height);
+    if (ratio < kMinHeightRatio || ratio > kMaxHeightRatio) continue;
+    // The + 1 makes the reach one column longer to the right than to the left.
+    if (std::abs(s.cx - jcx + 1) > distanceFactor * std::max(s.width, width)) continue;
+    if (box.xmin < seed.xmin && box.xmax > seed.xmax) continue;
+    if (box.xmin > seed.xmin && box.xmax < seed.xmax) continue;
+    if (jcx < s.cx) {
+      neighbours.leftPositions.push_back(static_cast<int>(position));
+      neighbours.leftGaps.push_back(static_cast<float>(s.cx - box.xmax + 1));
+    } else {
+      neighbours.rightPositions.push_back(static_cast<int>(position));
+      neighbours.rightGaps.push_back(static_cast<float>(box.xmin - s.cx + 1));
+    }
+  }
+}
+
+ComponentBox mergeNeighbours(const ComponentBox& seed, const BoxList& boxes,
+                             const NeighbourSet& neighbours) {
+  ComponentBox merged = seed;
+  auto merge = [&](int position) {
+    const ComponentBox& box = boxes[static_cast<size_t>(position)];
+    merged.xmin = std::min(merged.xmin, box.xmin);
+    merged.ymin = std::min(merged.ymin, box.ymin);
+    merged.xmax = std::max(merged.xmax, box.xmax);
+    merged.ymax = std::max(merged.ymax, box.ymax);
+  };
+  for (int position : neighbours.leftPositions) merge(position);
+  for (int position : neighbours.rightPositions) merge(position);
+  return merged;
+}
+
+std::optional<cv::Rect> seedCandidate(const BoxList& boxes, size_t seedIndex, int distanceFactor) {
+  const ComponentBox& seed = boxes[seedIndex];
+  NeighbourSet neighbours;
+  collectNeighbours(boxes, neighbours, seed, distanceFactor);
+  if (neighbours.leftGaps.empty() || neighbours.rightGaps.empty()) return std::nullopt;
+  const float nearestLeft = *std::min_element(neighbours.leftGaps.begin(), neighbours.leftGaps.end());
+  const float nearestRight =
+      *std::min_element(neighbours.rightGaps.begin(), neighbours.rightGaps.end());
+  // The gaps are whole numbers, so the float difference is exact.
+  const double seedWidth = seed.xmax - seed.xmin + 1;
+  if (std::abs(nearestLeft - nearestRight) > kGapAsymmetryLimit * seedWidth) return std::nullopt;
+  const ComponentBox merged = mergeNeighbours(seed, boxes, neighbours);
+  return cv::Rect(merged.xmin, merged.ymin, merged.xmax - merged.xmin + 1,
+                  merged.ymax - merged.ymin + 1);
+}
+
+std::vector<cv::Rect> formCandidates(const BoxList& boxes, int distanceFactor) {
+  std::vector<cv::Rect> candidates;
+  for (size_t seed = 0; seed < boxes.size(); ++seed) {
+    if (std::optional<cv::Rect> rect = seedCandidate(boxes, seed, distanceFactor)) {
+      candidates.push_back(*rect);
+    }
+  }
+  return candidates;
+}
+
+cv::Mat cropRegion(const cv::Mat& image, const cv::Rect& rect) { return image(rect).clone(); }
+
+int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& bandImage,
+                      const classifier::StumpCascade& model) {
+  const cv::Mat crop = cropRegion(bandImage, rect);
+  const cv::Mat features = features::computeFeatureVector(crop);
+  const int decision = classifier::evaluateStumpCascade(features, model);
+  if (decision == 1) bandResult(rect).setTo(kPainted);
+  return decision;
+}
+
+cv::Mat classifyBand(const cv::Mat& bandImage, const BoxList& boxes,
+                     const classifier::StumpCascade& model) {
+  cv::Mat bandResult = cv::Mat::zeros(bandImage.rows, bandImage.cols, CV_8UC1);
+  for (const cv::Rect& candidate : formCandidates(boxes)) {
+    classifyCandidate(candidate, bandResult, bandImage, model);
+  }
+  return bandResult;
+}
+
+}  // namespace scenetext::regions

@@ -1,0 +1,118 @@
+#include "regions/band_classification.hpp"
+
+#include <gtest/gtest.h>
+
+#include <opencv2/imgproc.hpp>
+
+#include "regions/test_support.hpp"
+
+namespace scenetext::regions {
+namespace {
+
+const classifier::StumpCascade kAcceptAll{};
+// One stage without stumps: its sum 0 never reaches the threshold 1.
+const classifier::StumpCascade kRejectAll{{classifier::StumpRecord{-1, -1.0f, 1.0f, -1, -1.0f, -1.0f}}};
+
+TEST(FormCandidatesTest, OnlyTheMiddleOfThreeEvenlySpacedBoxesSeeds) {
+  // Middle seed: cx = 19, gaps 11 (left) and 12 (right). The outer boxes see each other as too far.
+  BoxList boxes{{0, 0, 9, 19}, {15, 0, 24, 19}, {30, 0, 39, 19}};
+  EXPECT_EQ(formCandidates(boxes), std::vector<cv::Rect>{cv::Rect(0, 0, 40, 20)});
+}
+
+TEST(FormCandidatesTest, CentreDistanceReachesOneColumnFurtherToTheRight) {
+  // Middle seed cx = 24: the right box is at |24 - 44 + 1| = 19 <= 20, the left at 21 > 20.
+  BoxList boxes{{0, 0, 9, 9}, {20, 0, 29, 9}, {40, 0, 49, 9}};
+  NeighbourSet neighbours;
+  collectNeighbours(boxes, neighbours, boxes[1]);
+  EXPECT_TRUE(neighbours.leftPositions.empty());
+  EXPECT_EQ(neighbours.rightPositions, std::vector<int>{2});
+  EXPECT_TRUE(formCandidates(boxes).empty());
+  // Twice the factor reaches both; the outer boxes still lack a companion on one side.
+  EXPECT_EQ(formCandidates(boxes, 4), std::vector<cv::Rect>{cv::Rect(0, 0, 50, 10)});
+}
+
+TEST(FormCandidatesTest, NearestGapsMayDifferByHalfTheSeedWidth) {
+  // Left gap 10, right gap 20: refused for a seed 19 wide (10 > 9.5), formed for 20 wide.
+  for (int width : {19, 20}) {
+    BoxList boxes{{91, 0, 100, 19}, {100, 0, 99 + width, 19}, {128, 0, 137, 19}};
+    std::optional<cv::Rect> rect = seedCandidate(boxes, 1);
+    if (width == 19) {
+      EXPECT_FALSE(rect.has_value());
+    } else {
+      ASSERT_TRUE(rect.has_value());
+      EXPECT_EQ(*rect, cv::Rect(91, 0, 47, 20));
+    }
+  }
+}
+
+struct NeighbourRow {
+  const char* what;
+  ComponentBox seed;
+  ComponentBox other;
+  int side;  // -1 left, +1 right, 0 not a neighbour
+  float gap;
+};
+
+TEST(CollectNeighboursTest, EachTestInTurn) {
+  const NeighbourRow rows[] = {
+      {"height 3/2 of an even seed passes", {20, 0, 29, 19}, {35, 0, 44, 29}, 1, 12},
+      {"height 3/2 + 1 fails", {20, 0, 29, 19}, {35, 0, 44, 30}, 0, 0},
+      {"height 2 next to 3 is below 0.6667", {20, 0, 22, 2}, {25, 0, 27, 1}, 0, 0},
+      {"ends one row above the centre row", {20, 10, 29, 29}, {35, 0, 44, 18}, 0, 0},
+      {"reaches the centre row", {20, 10, 29, 29}, {35, 0, 44, 19}, 1, 12},
+      {"equal centre is a right neighbour", {10, 0, 19, 9}, {10, 0, 18, 9}, 1, -3},
+      {"spans the seed on both sides", {10, 0, 19, 9}, {8, 0, 21, 9}, 0, 0},
+      {"lies inside the seed horizontally", {10, 0, 29, 19}, {12, 0, 27, 19}, 0, 0},
+      {"an identical box is the seed itself", {10, 0, 19, 9}, {10, 0, 19, 9}, 0, 0},
+      {"left neighbour gap from the centre", {20, 0, 29, 9}, {5, 0, 14, 9}, -1, 11},
+  };
+  for (const NeighbourRow& row : rows) {
+    BoxList boxes{row.seed, row.other};
+    NeighbourSet neighbours;
+    collectNeighbours(boxes, neighbours, row.seed);
+    const size_t left = neighbours.leftPositions.size();
+    const size_t right = neighbours.rightPositions.size();
+    ASSERT_EQ(neighbours.leftGaps.size(), left);
+    ASSERT_EQ(neighbours.rightGaps.size(), right);
+    ASSERT_LE(left + right, 1u) << row.what;
+    const int side = left ? -1 : right ? 1 : 0;
+    EXPECT_EQ(side, row.side) << row.what;
+    if (left) {
+      EXPECT_EQ(neighbours.leftGaps[0], row.gap) << row.what;
+    }
+    if (right) {
+      EXPECT_EQ(neighbours.rightGaps[0], row.gap) << row.what;
+    }
+  }
+}
+
+TEST(MergeNeighboursTest, UnitesAllNeighboursNotOnlyTheNearest) {
+  // The box at x 0-9 is too far; both left boxes and the right one join.
+  BoxList boxes{{30, 5, 39, 20}, {0, 2, 9, 18}, {12, 0, 21, 19}, {18, 3, 27, 17}, {45, 4, 54, 25}};
+  NeighbourSet neighbours;
+  collectNeighbours(boxes, neighbours, boxes[0]);
+  EXPECT_EQ(mergeNeighbours(boxes[0], boxes, neighbours), (ComponentBox{12, 0, 54, 25}));
+}
+
+TEST(ClassifyCandidateTest, PaintsExactlyTheAcceptedRectangle) {
+  cv::Mat band(30, 50, CV_8UC3, cv::Scalar(200, 200, 200));
+  cv::rectangle(band, cv::Rect(10, 5, 20, 10), cv::Scalar(0, 0, 0), cv::FILLED);
+  cv::Mat result = cv::Mat::zeros(30, 50, CV_8UC1);
+  const cv::Rect rect(8, 4, 25, 13);
+  EXPECT_EQ(classifyCandidate(rect, result, band, kRejectAll), -1);
+  EXPECT_EQ(cv::countNonZero(result), 0);
+  EXPECT_EQ(classifyCandidate(rect, result, band, kAcceptAll), 1);
+  EXPECT_EQ(cv::countNonZero(result), rect.area());
+  EXPECT_EQ(cv::countNonZero(result(rect)), rect.area());
+}
+
+TEST(ClassifyBandTest, EmptyBoxListGivesAnEmptyResult) {
+  cv::Mat band(12, 16, CV_8UC3, cv::Scalar(1, 2, 3));
+  cv::Mat result = classifyBand(band, {}, kAcceptAll);
+  EXPECT_EQ(result.size(), band.size());
+  EXPECT_EQ(result.type(), CV_8UC1);
+  EXPECT_EQ(cv::countNonZero(result), 0);
+}
+
+}  // namespace
+}  // namespace scenetext::regions

@@ -1,0 +1,47 @@
+#include "regions/detection.hpp"
+
+#include "regions/band_classification.hpp"
+#include "regions/component_boxes.hpp"
+#include "regions/final_regions.hpp"
+#include "regions/row_bands.hpp"
+
+namespace scenetext::regions {
+
+BoxList bandBoxes(const BoxList& boxes, int top, int bottom) {
+  BoxList band;
+  for (const ComponentBox& box : boxes) {
+    if (box.ymin >= top && box.ymax <= bottom) {
+      band.push_back({box.xmin, box.ymin - top, box.xmax, box.ymax - top});
+    }
+  }
+  return band;
+}
+
+void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, const cv::Mat& image,
+                       const cv::Mat& edges, const BandBoundaryList& bands,
+                       const classifier::StumpCascade& model, const std::function<void()>& mark) {
+  const int height = image.rows;
+  const int width = image.cols;
+  textMask = cv::Mat::zeros(height, width, CV_8UC1);
+
+  BoxList components = contourBoxes(edges, width, height);
+  filterComponentBoxes(components);
+  splitBoxesAtBands(components, bands);
+  if (mark) mark();
+
+  for (size_t i = 0; i + 1 < bands.size(); ++i) {
+    const int top = bands[i];
+    const int bottom = bands[i + 1] - 1;
+    CV_Assert(0 <= top && top <= bottom && bottom < height);
+    const cv::Mat bandImage = image.rowRange(top, bottom + 1).clone();
+    const cv::Mat bandResult = classifyBand(bandImage, bandBoxes(components, top, bottom), model);
+    // The band's rows are overwritten, not combined.
+    bandResult.copyTo(textMask.rowRange(top, bottom + 1));
+    if (mark) mark();
+  }
+
+  textMaskRegions(textMask, boxes);
+  boxMask = fillBoxMask(boxes, height, width);
+}
+
+}  // namespace scenetext::regions
