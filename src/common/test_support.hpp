@@ -30,8 +30,15 @@ inline std::string slurp(const std::filesystem::path& path) {
 
 inline std::string shellQuote(const std::string& text) {
   std::string quoted = "'";
-  for (char c : text) quoted += c == '\'' ? std::string("'\\''") : std::string(1, c);
-  return quoted + "'";
+  for (char c : text) {
+    if (c == '\'') {
+      quoted.append("'\\''");
+    } else {
+      quoted.push_back(c);
+    }
+  }
+  quoted.push_back('\'');
+  return quoted;
 }
 
 // Runs `program` with `arguments` (no shell interpretation of them), capturing both streams.
