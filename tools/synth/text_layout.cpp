@@ -106,7 +106,7 @@ bool dropText(BlockPlan& plan, const std::vector<DrawnLine>& lines) {
 // positions relative to the top left of its ink; nothing when even the smallest text won't fit.
 Result<std::optional<TextBlock>> fitBlock(FontCache& fonts, BlockPlan plan, cv::Size room,
                                           int minPixelHeight) {
-  for (int round = 0; round < kFitRounds; ++round) {
+  for (int attempt = 0; attempt < kFitRounds; ++attempt) {
     Result<std::vector<DrawnLine>> lines = drawLines(fonts, plan);
     if (!lines) return lines.status();
     TextBlock block;
