@@ -1,6 +1,7 @@
 #include "edges/edge_thresholds.hpp"
 
 #include <gtest/gtest.h>
+#include <opencv2/imgproc.hpp>
 
 #include <cmath>
 #include <string>
@@ -102,6 +103,27 @@ TEST(TraceHysteresisTest, KeepsChainsReachingAStrongPointThroughDiagonals) {
                                               "...S.....", "........."}) *
                            255;
   EXPECT_EQ(cv::norm(labels, expected, cv::NORM_INF), 0.0);
+}
+
+TEST(TraceHysteresisTest, EqualsAFillFromEveryStrongPoint) {
+  // The literal reading: cv::floodFill from every strong point in turn, no mask, no skipping.
+  cv::RNG rng(31);
+  for (int trial = 0; trial < 50; ++trial) {
+    cv::Mat labels(rng.uniform(2, 40), rng.uniform(2, 40), CV_8UC1);
+    rng.fill(labels, cv::RNG::UNIFORM, 0, 2);
+    std::vector<EdgePoint> strong;
+    for (int k = rng.uniform(0, 30); k > 0; --k) {
+      const EdgePoint p{rng.uniform(0, labels.cols), rng.uniform(0, labels.rows)};
+      if (labels.at<uchar>(p.y, p.x) == 1) strong.push_back(p);
+    }
+    cv::Mat expected = labels.clone();
+    for (const EdgePoint& p : strong)
+      cv::floodFill(expected, cv::Point(p.x, p.y), cv::Scalar(2), nullptr, cv::Scalar(0),
+                    cv::Scalar(0), 8);
+    expected = (expected == 2);
+    traceHysteresis(labels, strong);
+    ASSERT_EQ(cv::norm(labels, expected, cv::NORM_INF), 0.0) << "trial " << trial;
+  }
 }
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <vector>
 
 namespace scenetext::edges {
 namespace {
@@ -43,30 +44,33 @@ const DeletionTable& deletionTable(int pass) {
   return tables[pass - 1];
 }
 
-int neighbourBits(const uchar* above, const uchar* row, const uchar* below, int c) {
-  return row[c + 1] | above[c + 1] << 1 | above[c] << 2 | above[c - 1] << 3 | row[c - 1] << 4 |
-         below[c - 1] << 5 | below[c] << 6 | below[c + 1] << 7;
+// The padded working matrix: 0/1 bytes with a frame of 0, and the positions of its 1s.
+struct Foreground {
+  cv::Mat pixels;
+  std::vector<size_t> offsets;  // into pixels.data, row-major
+};
+
+int neighbourBits(const uchar* p, size_t offset, size_t step) {
+  const uchar* above = p + offset - step;
+  const uchar* here = p + offset;
+  const uchar* below = p + offset + step;
+  return here[1] | above[1] << 1 | above[0] << 2 | above[-1] << 3 | here[-1] << 4 | below[-1] << 5 |
+         below[0] << 6 | below[1] << 7;
 }
 
-// One sub-iteration: `dst` starts as a copy of `src` and every decision reads `src` only, so the
-// order of the visit does not matter. Returns whether any pixel was cleared. The frame of `src`
-// is background and is never examined.
-bool thinningPass(const cv::Mat& src, cv::Mat& dst, int pass) {
+// One sub-iteration. Every decision reads the pixels as they were before the pass, so the
+// pixels to clear are collected first and cleared afterwards: the same as writing into a copy.
+// Only foreground pixels are examined (the frame never is). Returns whether any was cleared.
+bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
   const DeletionTable& deletable = deletionTable(pass);
-  src.copyTo(dst);
-  bool cleared = false;
-  for (int r = 1; r < src.rows - 1; ++r) {
-    const uchar* above = src.ptr<uchar>(r - 1);
-    const uchar* in = src.ptr<uchar>(r);
-    const uchar* below = src.ptr<uchar>(r + 1);
-    uchar* out = dst.ptr<uchar>(r);
-    for (int c = 1; c < src.cols - 1; ++c) {
-      if (in[c] != 1 || !deletable[neighbourBits(above, in, below, c)]) continue;
-      out[c] = 0;
-      cleared = true;
-    }
-  }
-  return cleared;
+  uchar* p = fg.pixels.data;
+  const size_t step = fg.pixels.step;
+  doomed.clear();
+  for (const size_t offset : fg.offsets)
+    if (deletable[neighbourBits(p, offset, step)]) doomed.push_back(offset);
+  for (const size_t offset : doomed) p[offset] = 0;
+  std::erase_if(fg.offsets, [p](size_t offset) { return p[offset] == 0; });
+  return !doomed.empty();
 }
 
 }  // namespace
@@ -74,24 +78,27 @@ bool thinningPass(const cv::Mat& src, cv::Mat& dst, int pass) {
 void thinEdges(cv::Mat& t) {
   CV_Assert(t.type() == CV_32FC1);
   // A one-pixel frame of background lets the outermost pixels thin like any other.
-  cv::Mat p = cv::Mat::zeros(t.rows + 2, t.cols + 2, CV_8UC1);
+  Foreground fg{cv::Mat::zeros(t.rows + 2, t.cols + 2, CV_8UC1), {}};
+  const size_t step = fg.pixels.step;
   for (int r = 0; r < t.rows; ++r) {
     const float* in = t.ptr<float>(r);
-    uchar* out = p.ptr<uchar>(r + 1);
-    for (int c = 0; c < t.cols; ++c) out[c + 1] = in[c] >= 0.5f ? 1 : 0;
+    for (int c = 0; c < t.cols; ++c) {
+      if (!(in[c] >= 0.5f)) continue;
+      const size_t offset = static_cast<size_t>(r + 1) * step + static_cast<size_t>(c) + 1;
+      fg.pixels.data[offset] = 1;
+      fg.offsets.push_back(offset);
+    }
   }
   // Passes only clear pixels, so an iteration that clears nothing leaves the matrix unchanged:
   // that is the stopping point.
-  cv::Mat a;
-  cv::Mat b;
+  std::vector<size_t> doomed;
   for (;;) {
-    const bool clearedFirst = thinningPass(p, a, 1);
-    const bool clearedSecond = thinningPass(a, b, 2);
-    std::swap(p, b);
+    const bool clearedFirst = thinningPass(fg, 1, doomed);
+    const bool clearedSecond = thinningPass(fg, 2, doomed);
     if (!clearedFirst && !clearedSecond) break;
   }
   for (int r = 0; r < t.rows; ++r) {
-    const uchar* in = p.ptr<uchar>(r + 1);
+    const uchar* in = fg.pixels.ptr<uchar>(r + 1);
     float* out = t.ptr<float>(r);
     for (int c = 0; c < t.cols; ++c) out[c] = in[c + 1] ? 1.0f : 0.0f;
   }
