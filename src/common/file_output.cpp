@@ -17,6 +17,17 @@ std::string describeErrno(const std::string& path, int error) {
   return "cannot write '" + path + "': " + std::strerror(error);
 }
 
+// The umask can only be read by setting it, which is not thread-safe: read it once, before any
+// worker thread can be writing.
+mode_t processUmask() {
+  static const mode_t mask = [] {
+    mode_t current = ::umask(0);
+    ::umask(current);
+    return current;
+  }();
+  return mask;
+}
+
 // Creates a unique temporary beside `path` and fills it; returns its name through `tempPath`.
 Status writeTemporary(const FileContent& file, std::string& tempPath) {
   std::string pattern = file.path + ".tmp-XXXXXX";
@@ -37,9 +48,7 @@ Status writeTemporary(const FileContent& file, std::string& tempPath) {
     left -= static_cast<size_t>(n);
   }
   // mkstemp creates the file 0600; results are ordinary files readable like any other output.
-  mode_t mask = ::umask(0);
-  ::umask(mask);
-  ::fchmod(fd, 0666 & ~mask);
+  ::fchmod(fd, 0666 & ~processUmask());
   if (::close(fd) != 0) return Status::error(describeErrno(file.path, errno));
   return {};
 }
