@@ -51,6 +51,21 @@ TEST(DetectEdgesTest, EmptyMapsForUniformImagesAndAnUnreachableFraction) {
   EXPECT_EQ(cv::countNonZero(detectEdges(cv::Mat::zeros(20, 30, CV_8UC1), kEdgeFraction)), 0);
   // A fraction of 1: the running count never exceeds N, so the high threshold is 65/64.
   EXPECT_EQ(cv::countNonZero(detectEdges(texturedScene(64, 40), 1.0f)), 0);
+  // Images without interior pixels.
+  for (const cv::Size size : {cv::Size(1, 1), cv::Size(7, 2), cv::Size(2, 9)}) {
+    const cv::Mat edges = detectEdges(texturedScene(size.width, size.height), kEdgeFraction);
+    EXPECT_EQ(edges.size(), size);
+    EXPECT_EQ(cv::countNonZero(edges), 0) << size;
+  }
+}
+
+TEST(DetectEdgesTest, RegionOfALargerImageIsAnImageOfItsOwn) {
+  // Nothing outside the region, not even for the border of the filters, is looked at.
+  const cv::Mat scene = texturedScene(120, 70);
+  const cv::Rect patch(13, 11, 96, 48);
+  const cv::Mat edges = detectEdges(scene(patch), kEdgeFraction);
+  EXPECT_GT(cv::countNonZero(edges), 0);
+  EXPECT_EQ(cv::norm(edges, detectEdges(scene(patch).clone(), kEdgeFraction), cv::NORM_INF), 0.0);
 }
 
 TEST(DetectEdgesTest, GreyAndColourInputOfEqualGreyAgree) {
