@@ -75,8 +75,8 @@ cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normal
 void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong) {
   CV_Assert(labels.type() == CV_8UC1);
   // Without a mask of its own, cv::floodFill clears a temporary one of the whole image on every
-  // call, which made the fills the costliest step on large images. One mask serves all fills:
-  // it marks the pixels filled so far, which hold 2 and so are outside any later region of 1s.
+  // call. One mask serves all fills instead: it marks the pixels filled so far, which hold 2 and
+  // so lie outside any later region of 1s.
   cv::Mat filled = cv::Mat::zeros(labels.rows + 2, labels.cols + 2, CV_8UC1);
   for (const EdgePoint& p : strong) {
     // A seed that an earlier fill already relabelled would refill its own region with the same
