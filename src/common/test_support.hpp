@@ -45,10 +45,14 @@ inline std::string shellQuote(const std::string& text) {
 inline CommandResult runCommand(const std::string& program, const std::vector<std::string>& arguments,
                                 const std::filesystem::path& scratch) {
   std::string command = shellQuote(program);
-  for (const std::string& argument : arguments) command += " " + shellQuote(argument);
+  for (const std::string& argument : arguments) {
+    command.push_back(' ');
+    command.append(shellQuote(argument));
+  }
   const std::filesystem::path out = scratch / "command.stdout";
   const std::filesystem::path err = scratch / "command.stderr";
-  command += " </dev/null >" + shellQuote(out.string()) + " 2>" + shellQuote(err.string());
+  command.append(" </dev/null >").append(shellQuote(out.string()));
+  command.append(" 2>").append(shellQuote(err.string()));
   const int status = std::system(command.c_str());
   CommandResult result;
   result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
