@@ -105,10 +105,23 @@ int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& 
   return decision;
 }
 
+std::vector<cv::Rect> distinctCandidates(const std::vector<cv::Rect>& candidates) {
+  std::vector<cv::Rect> distinct;
+  distinct.reserve(candidates.size());
+  for (const cv::Rect& rect : candidates) {
+    if (std::find(distinct.begin(), distinct.end(), rect) == distinct.end()) {
+      distinct.push_back(rect);
+    }
+  }
+  return distinct;
+}
+
 cv::Mat classifyBand(const cv::Mat& bandImage, const BoxList& boxes,
                      const classifier::StumpCascade& model) {
   cv::Mat bandResult = cv::Mat::zeros(bandImage.rows, bandImage.cols, CV_8UC1);
-  for (const cv::Rect& candidate : formCandidates(boxes)) {
+  // The seeds of one line often form the same rectangle; its decision does not depend on the
+  // seed and painting it again changes nothing, so each rectangle is judged once.
+  for (const cv::Rect& candidate : distinctCandidates(formCandidates(boxes))) {
     classifyCandidate(candidate, bandResult, bandImage, model);
   }
   return bandResult;

@@ -48,6 +48,9 @@ std::optional<cv::Rect> seedCandidate(const BoxList& boxes, size_t seedIndex,
 std::vector<cv::Rect> formCandidates(const BoxList& boxes,
                                      int distanceFactor = kCentreDistanceFactor);
 
+// The rectangles in order of first appearance, each once.
+std::vector<cv::Rect> distinctCandidates(const std::vector<cv::Rect>& candidates);
+
 // A copy of `rect` of `image`; the source is unchanged.
 cv::Mat cropRegion(const cv::Mat& image, const cv::Rect& rect);
 
@@ -57,6 +60,7 @@ int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& 
                       const classifier::StumpCascade& model);
 
 // The band's result: CV_8UC1 of the band image's size, 255 inside every accepted candidate.
+// A rectangle formed by several seeds is judged once (painting is idempotent).
 cv::Mat classifyBand(const cv::Mat& bandImage, const BoxList& boxes,
                      const classifier::StumpCascade& model);
 

@@ -4,6 +4,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
+#include "features/feature_vector.hpp"
 #include "regions/test_support.hpp"
 
 namespace scenetext::regions {
@@ -104,6 +107,66 @@ TEST(ClassifyCandidateTest, PaintsExactlyTheAcceptedRectangle) {
   EXPECT_EQ(classifyCandidate(rect, result, band, kAcceptAll), 1);
   EXPECT_EQ(cv::countNonZero(result), rect.area());
   EXPECT_EQ(cv::countNonZero(result(rect)), rect.area());
+}
+
+TEST(DistinctCandidatesTest, KeepsTheFirstOfEachRectangleInOrder) {
+  const cv::Rect a(0, 0, 4, 4), b(1, 0, 4, 4), c(0, 1, 4, 4);
+  EXPECT_EQ(distinctCandidates({a, b, a, c, b, a}), (std::vector<cv::Rect>{a, b, c}));
+  EXPECT_TRUE(distinctCandidates({}).empty());
+}
+
+// Two lines of four dark letters on a light band; every letter has two identical boxes (the
+// outer and the hole contour of its stroke). Each inner letter of a line forms a rectangle of
+// its own three letters, and each rectangle comes once per copy of its seed.
+struct TwoLineBand {
+  cv::Mat image{60, 120, CV_8UC3, cv::Scalar(210, 220, 230)};
+  BoxList boxes;
+  TwoLineBand() {
+    for (int line = 0; line < 2; ++line) {
+      for (int letter = 0; letter < 4; ++letter) {
+        const cv::Rect r(6 + 16 * letter + 3 * line, 6 + 28 * line, 10, 16 + 2 * line);
+        cv::rectangle(image, r, cv::Scalar(20 + 50 * letter, 30, 40 + 60 * line), 2);
+        const ComponentBox box{r.x, r.y, r.x + r.width - 1, r.y + r.height - 1};
+        boxes.push_back(box);
+        boxes.push_back(box);
+      }
+    }
+  }
+};
+
+// The band painted the plain way: every seed's rectangle judged and painted, repeats included.
+cv::Mat paintEverySeed(const TwoLineBand& band, const classifier::StumpCascade& model) {
+  cv::Mat result = cv::Mat::zeros(band.image.rows, band.image.cols, CV_8UC1);
+  for (const cv::Rect& rect : formCandidates(band.boxes)) {
+    classifyCandidate(rect, result, band.image, model);
+  }
+  return result;
+}
+
+TEST(ClassifyBandTest, JudgingEachRectangleOncePaintsTheSameResult) {
+  const TwoLineBand band;
+  const std::vector<cv::Rect> candidates = formCandidates(band.boxes);
+  const std::vector<cv::Rect> distinct = distinctCandidates(candidates);
+  ASSERT_EQ(distinct.size(), 4u);
+  ASSERT_EQ(candidates.size(), 8u);
+  // A cascade that accepts some rectangles and not others: one stump on the x-derivative's first
+  // contrast, split at the middle value of the four rectangles.
+  std::vector<float> values;
+  for (const cv::Rect& rect : distinct) {
+    values.push_back(features::computeFeatureVector(cropRegion(band.image, rect)).at<float>(0, 0));
+  }
+  std::sort(values.begin(), values.end());
+  ASSERT_LT(values[1], values[2]);
+  const classifier::StumpCascade some{
+      {classifier::makeStumpRecord(0, 1, values[2], 1.0f), classifier::makeThresholdRecord(0.0f)}};
+  for (const classifier::StumpCascade* model : {&kAcceptAll, &kRejectAll, &some}) {
+    const cv::Mat expected = paintEverySeed(band, *model);
+    const cv::Mat result = classifyBand(band.image, band.boxes, *model);
+    EXPECT_EQ(cv::countNonZero(result != expected), 0);
+  }
+  const int painted = cv::countNonZero(classifyBand(band.image, band.boxes, some));
+  EXPECT_GT(painted, 0);
+  EXPECT_LT(painted, cv::countNonZero(classifyBand(band.image, band.boxes, kAcceptAll)));
 }
 
 TEST(ClassifyBandTest, EmptyBoxListGivesAnEmptyResult) {
