@@ -1,0 +1,38 @@
+#pragma once
+
+// Where the candidate rectangles of a WorkingImage come from. The trainer asks a CandidateSource
+// rather than the detection driver, so that another rule set for candidates can be trained on by
+// swapping the source; everything after the rectangles (features, labels, cascade, simulated
+// detection) is the same for every source.
+
+#include <opencv2/core.hpp>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "common/status.hpp"
+
+namespace scenetext::training {
+
+struct CandidateSource {
+  // Names the source in the sample cache's key and in messages ("spec").
+  std::string name;
+  // The candidate rectangles of a WorkingImage (8-bit, 3 channels), in WorkingImage coordinates,
+  // in the order the detector classifies them; the same rectangle may appear more than once.
+  std::function<std::vector<cv::Rect>(const cv::Mat& working)> candidates;
+};
+
+// The detector's own candidate stage, exactly as a detection run performs it: the EdgeMap, the
+// component boxes and their filter, the split at the one band {0, H}, and the rectangles that the
+// seeds form, in seed order.
+CandidateSource specCandidateSource();
+
+// The source a command-line name selects ("spec"); an unknown name is an error naming the choices.
+Result<CandidateSource> candidateSourceNamed(const std::string& name);
+
+// The distinct rectangles of `rects`, each kept at its first appearance. Painting a rectangle
+// twice into the TextMask changes nothing, so the distinct ones decide the detection.
+std::vector<cv::Rect> distinctRectangles(const std::vector<cv::Rect>& rects);
+
+}  // namespace scenetext::training
