@@ -74,6 +74,8 @@ struct CorpusEntry {
   std::function<cv::Mat()> make;
 };
 
+void PrintTo(const CorpusEntry& entry, std::ostream* os) { *os << entry.name; }
+
 cv::Mat loadPhoto(const std::string& file) {
   const std::filesystem::path path = kPhotoFolder / file;
   if (!std::filesystem::exists(path)) return {};
