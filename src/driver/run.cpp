@@ -9,6 +9,7 @@
 #include <ostream>
 
 #include "common/file_output.hpp"
+#include "common/image_limits.hpp"
 #include "driver/input_preparation.hpp"
 #include "driver/result_output.hpp"
 #include "edges/edge_detection.hpp"
@@ -41,8 +42,14 @@ Result<cv::Mat> loadColourImage(const std::string& path) {
   // imread says nothing about why it failed, so look at the file first.
   std::ifstream probe(path, std::ios::binary);
   if (!probe) return Status::error(what + ": " + std::strerror(errno));
+  // A decompression bomb is refused from its header, before the decoder allocates anything; a
+  // format whose header is not read is held to the same limit once decoded.
+  Status size = checkDeclaredPixels(probe);
+  if (!size.ok()) return Status::error(what + ": " + size.message());
   cv::Mat image = cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
   if (image.empty()) return Status::error(what + ": not a readable image");
+  size = checkPixelLimit({image.cols, image.rows});
+  if (!size.ok()) return Status::error(what + ": " + size.message());
   return image;
 }
 
