@@ -43,6 +43,11 @@ SplitPosition splitPosition(float fraction, int sideLength);
 // Precondition: a non-empty CV_32FC1 map (cv::Exception otherwise).
 cv::Mat integralImage(const cv::Mat& map);
 
+// The integral image of the map that equals `map` where lower <= value <= upper (single-precision
+// tests, both ends included) and 0 elsewhere, as integralImage would give it for that map, which
+// is never made. Precondition: a non-empty CV_32FC1 map (cv::Exception otherwise).
+cv::Mat windowedIntegralImage(const cv::Mat& map, float lower, float upper);
+
 // The contrasts of one layout on a CV_32FC1 map: 0, 1 or 2 values, never negative; where there
 // are two, the sum contrast comes first and the mean contrast second. The first row and the first
 // column of the map lie outside every stripe. Builds the map's integral image and reads only it.
@@ -53,5 +58,10 @@ std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layou
 // The same values from an integral image already built with integralImage(), so that one
 // integral image can serve all six layouts of a map.
 std::vector<float> stripeContrastsOfIntegral(const cv::Mat& integral, const StripeLayout& layout);
+
+// The values of all six layouts of kStripeLayoutTable from one integral image, in table order:
+// the ten values of one feature map.
+inline constexpr int kTableValueCount = 10;
+std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral);
 
 }  // namespace scenetext::features

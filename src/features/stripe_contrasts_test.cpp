@@ -4,6 +4,10 @@
 
 #include <opencv2/core.hpp>
 
+#include <cmath>
+#include <cstring>
+#include <utility>
+
 namespace scenetext::features {
 namespace {
 
@@ -25,8 +29,8 @@ std::vector<float> allTenValues(const cv::Mat& map) {
 TEST(StripeContrasts, AllOnesMapGivesTheKnownTenValues) {
   const cv::Mat ones(kRows, kCols, CV_32FC1, cv::Scalar(1));
   const std::vector<float> values = allTenValues(ones);
-  const std::vector<float> expected = {1363, 0.0611979f, 2463, 2.5621743f, 47,
-                                       2353, 5871,       0.8361979f, 95, 0.0412326f};
+  const std::vector<float> expected = {1363, 0.0611979f, 2463,       2.5621743f, 47,
+                                       2353, 5871,       0.8361979f, 95,         0.0412326f};
   ASSERT_EQ(values.size(), expected.size());
   // The quoted fractions carry seven decimals (the last mean is 0.04123264 before rounding).
   for (size_t i = 0; i < expected.size(); ++i) {
@@ -88,8 +92,8 @@ TEST(StripeContrasts, SplitPositionTableFor48x96) {
     std::vector<int> widths;
   };
   const std::vector<Row> table = {
-      {0, {31, 64}, {32, 64}},         {1, {8, 39}, {8, 40}}, {2, {48}, {48}}, {3, {24}, {24}},
-      {4, {20, 27}, {20, 28}},         {5, {8, 20, 27, 39}, {8, 20, 28, 40}},
+      {0, {31, 64}, {32, 64}}, {1, {8, 39}, {8, 40}},   {2, {48}, {48}},
+      {3, {24}, {24}},         {4, {20, 27}, {20, 28}}, {5, {8, 20, 27, 39}, {8, 20, 28, 40}},
   };
   for (const Row& row : table) {
     const StripeLayout& layout = kStripeLayoutTable[row.layout];
@@ -126,6 +130,72 @@ TEST(IntegralImage, EachEntryIsRoundedOnceFromDouble) {
   EXPECT_EQ(s.at<float>(0, 1), 16777218.0f);
   EXPECT_EQ(s.at<float>(1, 0), 1.0f);
   EXPECT_EQ(s.at<float>(1, 1), 16777216.0f);
+}
+
+// The integral image entry by entry, rows top to bottom and each row left to right, as the
+// definition reads; the library computes several rows side by side and must give the same bits.
+cv::Mat literalIntegral(const cv::Mat& m) {
+  cv::Mat s(m.size(), CV_32FC1);
+  for (int y = 0; y < m.rows; ++y) {
+    for (int x = 0; x < m.cols; ++x) {
+      const double v = m.at<float>(y, x);
+      if (y == 0 && x == 0) {
+        s.at<float>(y, x) = static_cast<float>(v);
+      } else if (y == 0) {
+        s.at<float>(y, x) = static_cast<float>(s.at<float>(y, x - 1) + v);
+      } else if (x == 0) {
+        s.at<float>(y, x) = static_cast<float>(s.at<float>(y - 1, x) + v);
+      } else {
+        s.at<float>(y, x) = static_cast<float>(
+            v + ((static_cast<double>(s.at<float>(y - 1, x)) + s.at<float>(y, x - 1)) -
+                 s.at<float>(y - 1, x - 1)));
+      }
+    }
+  }
+  return s;
+}
+
+bool sameBits(const cv::Mat& a, const cv::Mat& b) {
+  if (a.size() != b.size() || a.type() != b.type()) return false;
+  for (int y = 0; y < a.rows; ++y) {
+    if (std::memcmp(a.ptr(y), b.ptr(y), a.cols * a.elemSize()) != 0) return false;
+  }
+  return true;
+}
+
+// Values over many orders of magnitude and both signs, so that nearly every entry rounds.
+cv::Mat roughMap(int rows, int cols, uint64_t seed) {
+  cv::Mat m(rows, cols, CV_32FC1);
+  cv::RNG rng(seed);
+  for (int y = 0; y < rows; ++y) {
+    for (int x = 0; x < cols; ++x) {
+      m.at<float>(y, x) =
+          static_cast<float>(rng.uniform(-1.0, 1.0) * std::pow(10.0, rng.uniform(-3, 8)));
+    }
+  }
+  return m;
+}
+
+TEST(IntegralImage, EqualsTheEntryByEntryDefinitionOnEveryShape) {
+  // Shapes around the group of rows computed together: fewer columns than rows in a group,
+  // one row or column, and the 48 x 96 maps.
+  const cv::Size sizes[] = {{1, 1}, {1, 9},  {9, 1},   {3, 7},    {7, 3},
+                            {8, 9}, {9, 17}, {96, 48}, {100, 52}, {5, 40}};
+  uint64_t seed = 1;
+  for (const cv::Size& size : sizes) {
+    const cv::Mat map = roughMap(size.height, size.width, seed++);
+    EXPECT_TRUE(sameBits(integralImage(map), literalIntegral(map))) << size;
+  }
+}
+
+TEST(IntegralImage, WindowedEqualsTheIntegralOfTheWindowedMap) {
+  const cv::Mat map = roughMap(48, 96, 7);
+  for (const auto& [lower, upper] :
+       {std::pair{-1e3f, 1e3f}, std::pair{0.0f, 1e9f}, std::pair{5.0f, 5.0f}}) {
+    cv::Mat windowed(map.size(), CV_32FC1, cv::Scalar(0));
+    map.copyTo(windowed, (map >= lower) & (map <= upper));
+    EXPECT_TRUE(sameBits(windowedIntegralImage(map, lower, upper), literalIntegral(windowed)));
+  }
 }
 
 }  // namespace
