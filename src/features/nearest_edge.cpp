@@ -27,70 +27,159 @@ void writeOffset(cv::Mat& offsets, int mode, int line, int q, int v) {
 
 }  // namespace
 
-std::vector<float> distanceTransform1D(std::span<const float> g, int mode, cv::Mat& offsets, int line) {
-  const int n = static_cast<int>(g.size());
-  CV_Assert(offsets.type() == CV_32FC2 && (mode == kColumnPass || mode == kRowPass));
-  CV_Assert(n >= 1 && n == (mode == kColumnPass ? offsets.rows : offsets.cols));
-  CV_Assert(line >= 0 && line < (mode == kColumnPass ? offsets.cols : offsets.rows));
+namespace {
 
-  std::vector<int> v(n);
-  std::vector<float> z(n + 1);
+// One line of the transform with its buffers: the envelope (v, z) and the result line. Reused
+// for every line of a call, so a transform allocates its buffers once.
+struct LineBuffers {
+  std::vector<int> v;
+  std::vector<float> z;
+  std::vector<float> result;
+  std::vector<int> source;
+  explicit LineBuffers(int n) : v(n), z(n + 1), result(n), source(n) {}
+};
+
+// The lower envelope of the parabolas rooted at g[0..n-1]: fills buffers.result[q] with the
+// transformed cost and buffers.source[q] with the winning position v[k] for every q.
+void transformLine(const float* g, int n, LineBuffers& buffers) {
+  const std::span<const float> line(g, static_cast<size_t>(n));
+  int* v = buffers.v.data();
+  float* z = buffers.z.data();
   int k = 0;
   v[0] = 0;
   z[0] = -kBackgroundCost;
   z[1] = kBackgroundCost;
   for (int q = 1; q < n; ++q) {
-    float s = intersection(g, q, v[k]);
+    float s = intersection(line, q, v[k]);
     // With costs between 0 and 1e20, s never reaches -1e20 and the bound stops the walk at k = 0;
     // the k > 0 test only keeps arbitrary costs from walking off the envelope.
     while (k > 0 && s <= z[k]) {
       --k;
-      s = intersection(g, q, v[k]);
+      s = intersection(line, q, v[k]);
     }
     ++k;
     v[k] = q;
     z[k] = s;
     z[k + 1] = kBackgroundCost;
   }
-
-  std::vector<float> result(n);
   k = 0;
   for (int q = 0; q < n; ++q) {
     // Strict: a position exactly on a bound stays with the earlier source.
     while (z[k + 1] < static_cast<float>(q)) ++k;
     const int d = q - v[k];
-    result[q] = g[v[k]] + static_cast<float>(d * d);
-    writeOffset(offsets, mode, line, q, v[k]);
+    buffers.result[q] = g[v[k]] + static_cast<float>(d * d);
+    buffers.source[q] = v[k];
   }
-  return result;
+}
+
+// The column pass in closed form, for maps of at most this many rows. A column's costs are 0 (edge)
+// or 1e20 (background), and while q * q stays below half the spacing of doubles near 1e20 (8192),
+// 1e20 + q * q rounds back to 1e20, so the intersections are exactly
+//   two edge rows v < q:          (q^2 - v^2) / (2q - 2v) = (q + v) / 2,
+//   two background rows:          0,
+//   background q over edge v:     1e20 / (2 (q - v)), far beyond the column,
+//   edge q over background v:     -1e20 / (2 (q - v)), far before it.
+// So an edge pops every background parabola above it, a background parabola after the last edge
+// only starts beyond the column, and the envelope's row 0 (never popped) loses to the first edge:
+// every row takes the nearest edge row of its column, the upper one of two at equal distance (a
+// row exactly on a bound stays with the earlier source), at cost d * d. A column without an edge
+// keeps row 0 for row 0 and gives row h - 1 to every other row (all bounds are 0), at cost 1e20.
+constexpr int kClosedFormColumnLimit = 91;
+
+// f (costs, row-major h x w) and the row offsets after the column pass of `edges`.
+void closedFormColumnPass(const cv::Mat& edges, std::vector<float>& f, std::vector<float>& dRow) {
+  const int h = edges.rows, w = edges.cols;
+  // below[i * w + j]: the first edge row at or below row i of column j, or -1.
+  std::vector<int> below(static_cast<size_t>(h) * w);
+  for (int i = h - 1; i >= 0; --i) {
+    const uchar* e = edges.ptr<uchar>(i);
+    int* here = below.data() + static_cast<size_t>(i) * w;
+    const int* next = here + w;
+    for (int j = 0; j < w; ++j) here[j] = e[j] == 255 ? i : (i + 1 < h ? next[j] : -1);
+  }
+  std::vector<int> above(w, -1);  // the last edge row at or above the current row
+  for (int i = 0; i < h; ++i) {
+    const uchar* e = edges.ptr<uchar>(i);
+    const int* down = below.data() + static_cast<size_t>(i) * w;
+    float* cost = f.data() + static_cast<size_t>(i) * w;
+    float* offset = dRow.data() + static_cast<size_t>(i) * w;
+    for (int j = 0; j < w; ++j) {
+      if (e[j] == 255) above[j] = i;
+      const int a = above[j], b = down[j];
+      int source;
+      if (a < 0 && b < 0) {
+        source = i == 0 ? 0 : h - 1;
+        cost[j] = kBackgroundCost;
+      } else {
+        source = a >= 0 && (b < 0 || i - a <= b - i) ? a : b;
+        cost[j] = static_cast<float>((i - source) * (i - source));
+      }
+      offset[j] = static_cast<float>(i - source);
+    }
+  }
+}
+
+}  // namespace
+
+std::vector<float> distanceTransform1D(std::span<const float> g, int mode, cv::Mat& offsets,
+                                       int line) {
+  const int n = static_cast<int>(g.size());
+  CV_Assert(offsets.type() == CV_32FC2 && (mode == kColumnPass || mode == kRowPass));
+  CV_Assert(n >= 1 && n == (mode == kColumnPass ? offsets.rows : offsets.cols));
+  CV_Assert(line >= 0 && line < (mode == kColumnPass ? offsets.cols : offsets.rows));
+  LineBuffers buffers(n);
+  transformLine(g.data(), n, buffers);
+  // In the row pass the offsets are rewritten in ascending q, so a source left of q gives the row
+  // offset already rewritten in this pass.
+  for (int q = 0; q < n; ++q) writeOffset(offsets, mode, line, q, buffers.source[q]);
+  return buffers.result;
 }
 
 cv::Mat nearestEdgeTransform(const cv::Mat& edges) {
   CV_Assert(edges.type() == CV_8UC1 && !edges.empty());
   const int h = edges.rows, w = edges.cols;
-  cv::Mat f(h, w, CV_32FC1);
+  // Costs and offsets as plain row-major arrays: f[i * w + j], dRow and dCol likewise.
+  std::vector<float> f(static_cast<size_t>(h) * w);
   for (int i = 0; i < h; ++i) {
-    for (int j = 0; j < w; ++j) f.at<float>(i, j) = edges.at<uchar>(i, j) == 255 ? 0.0f : kBackgroundCost;
+    const uchar* e = edges.ptr<uchar>(i);
+    for (int j = 0; j < w; ++j) f[i * w + j] = e[j] == 255 ? 0.0f : kBackgroundCost;
   }
-  cv::Mat offsets(h, w, CV_32FC2, cv::Scalar::all(0));
+  std::vector<float> dRow(f.size(), 0.0f);
+  std::vector<float> dCol(f.size(), 0.0f);
+  LineBuffers buffers(std::max(h, w));
 
-  std::vector<float> column(h);
-  for (int j = 0; j < w; ++j) {
-    for (int i = 0; i < h; ++i) column[i] = f.at<float>(i, j);
-    const std::vector<float> out = distanceTransform1D(column, kColumnPass, offsets, j);
-    for (int i = 0; i < h; ++i) f.at<float>(i, j) = out[i];
+  if (h <= kClosedFormColumnLimit) {
+    closedFormColumnPass(edges, f, dRow);
+  } else {
+    std::vector<float> column(h);
+    for (int j = 0; j < w; ++j) {
+      for (int i = 0; i < h; ++i) column[i] = f[i * w + j];
+      transformLine(column.data(), h, buffers);
+      for (int i = 0; i < h; ++i) {
+        f[i * w + j] = buffers.result[i];
+        dRow[i * w + j] = static_cast<float>(i - buffers.source[i]);
+      }
+    }
   }
   for (int i = 0; i < h; ++i) {
-    const std::vector<float> out =
-        distanceTransform1D(std::span<const float>(f.ptr<float>(i), w), kRowPass, offsets, i);
-    std::copy(out.begin(), out.end(), f.ptr<float>(i));
+    float* row = f.data() + static_cast<size_t>(i) * w;
+    float* rowOffsets = dRow.data() + static_cast<size_t>(i) * w;
+    transformLine(row, w, buffers);
+    for (int q = 0; q < w; ++q) {
+      const int source = buffers.source[q];
+      row[q] = buffers.result[q];
+      dCol[i * w + q] = static_cast<float>(q - source);
+      // Read in place in ascending q: left of q the row offset is the one rewritten in this pass.
+      rowOffsets[q] = rowOffsets[source];
+    }
   }
 
   cv::Mat nearest(h, w, CV_32FC2);
   for (int i = 0; i < h; ++i) {
+    cv::Vec2f* out = nearest.ptr<cv::Vec2f>(i);
     for (int j = 0; j < w; ++j) {
-      const cv::Vec2f d = offsets.at<cv::Vec2f>(i, j);
-      nearest.at<cv::Vec2f>(i, j) = cv::Vec2f(static_cast<float>(i) - d[0], static_cast<float>(j) - d[1]);
+      out[j] = cv::Vec2f(static_cast<float>(i) - dRow[i * w + j],
+                         static_cast<float>(j) - dCol[i * w + j]);
     }
   }
   return nearest;

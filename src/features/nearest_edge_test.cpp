@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <vector>
+
 #include <opencv2/core.hpp>
 
 namespace scenetext::features {
@@ -25,7 +28,8 @@ TEST(NearestEdgeTransform, SingleEdgePixelIsEveryonesNearestEdge) {
     ASSERT_EQ(field.size(), cv::Size(96, 48));
     for (int i = 0; i < 48; ++i) {
       for (int j = 0; j < 96; ++j) {
-        ASSERT_EQ(nearestAt(field, i, j), cv::Point2f(edge)) << "pixel " << i << "," << j << " edge " << edge;
+        ASSERT_EQ(nearestAt(field, i, j), cv::Point2f(edge))
+            << "pixel " << i << "," << j << " edge " << edge;
       }
     }
   }
@@ -51,7 +55,8 @@ TEST(NearestEdgeTransform, EdgePixelsMapToThemselves) {
 TEST(NearestEdgeTransform, TieGoesToTheEarlierSource) {
   const cv::Mat field = nearestEdgeTransform(edgeMapWith(5, 1, {{0, 0}, {0, 4}}));
   const std::vector<float> expectedRows = {0, 0, 0, 4, 4};
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(field.at<cv::Vec2f>(i, 0)[0], expectedRows[i]) << "row " << i;
+  for (int i = 0; i < 5; ++i)
+    EXPECT_EQ(field.at<cv::Vec2f>(i, 0)[0], expectedRows[i]) << "row " << i;
 }
 
 TEST(NearestEdgeTransform, OnlyTheValue255IsAnEdge) {
@@ -73,6 +78,75 @@ TEST(NearestEdgeTransform, RowPassCopiesTheRewrittenRowOffset) {
   EXPECT_EQ(nearestAt(field, 2, 3), cv::Point2f(1, 2));
 }
 
+// The two passes put together from distanceTransform1D, as the transform is defined; the
+// library's own passes (a division-free column pass among them) must give the same field.
+cv::Mat literalNearestEdges(const cv::Mat& edges) {
+  const int h = edges.rows, w = edges.cols;
+  cv::Mat f(h, w, CV_32FC1);
+  for (int i = 0; i < h; ++i) {
+    for (int j = 0; j < w; ++j)
+      f.at<float>(i, j) = edges.at<uchar>(i, j) == 255 ? 0.0f : kBackgroundCost;
+  }
+  cv::Mat offsets(h, w, CV_32FC2, cv::Scalar::all(0));
+  for (int j = 0; j < w; ++j) {
+    std::vector<float> column(h);
+    for (int i = 0; i < h; ++i) column[i] = f.at<float>(i, j);
+    const std::vector<float> out = distanceTransform1D(column, kColumnPass, offsets, j);
+    for (int i = 0; i < h; ++i) f.at<float>(i, j) = out[i];
+  }
+  for (int i = 0; i < h; ++i) {
+    const std::vector<float> row(f.ptr<float>(i), f.ptr<float>(i) + w);
+    distanceTransform1D(row, kRowPass, offsets, i);
+  }
+  cv::Mat nearest(h, w, CV_32FC2);
+  for (int i = 0; i < h; ++i) {
+    for (int j = 0; j < w; ++j) {
+      const cv::Vec2f d = offsets.at<cv::Vec2f>(i, j);
+      nearest.at<cv::Vec2f>(i, j) =
+          cv::Vec2f(static_cast<float>(i) - d[0], static_cast<float>(j) - d[1]);
+    }
+  }
+  return nearest;
+}
+
+TEST(NearestEdgeTransform, EqualsThePassesOfTheOneDimensionalTransform) {
+  // Sparse and dense edges, columns longer than the division-free limit of 91, lines of one
+  // pixel, and maps without any edge (whose positions are arbitrary but must still agree).
+  const struct {
+    cv::Size size;
+    int percent;
+  } cases[] = {{{96, 48}, 3}, {{96, 48}, 30}, {{96, 48}, 0}, {{20, 91}, 5}, {{20, 92}, 5},
+               {{7, 150}, 2}, {{1, 40}, 10},  {{40, 1}, 10}, {{1, 1}, 0},   {{96, 48}, 100}};
+  cv::RNG rng(9);
+  for (const auto& c : cases) {
+    cv::Mat edges(c.size, CV_8UC1);
+    for (int i = 0; i < edges.rows; ++i) {
+      for (int j = 0; j < edges.cols; ++j)
+        edges.at<uchar>(i, j) = rng.uniform(0, 100) < c.percent ? 255 : 0;
+    }
+    const cv::Mat library = nearestEdgeTransform(edges);
+    const cv::Mat literal = literalNearestEdges(edges);
+    ASSERT_EQ(library.size(), literal.size());
+    EXPECT_EQ(std::memcmp(library.data, literal.data, literal.total() * literal.elemSize()), 0)
+        << c.size << " " << c.percent << "% edges";
+  }
+}
+
+// Every column of up to 12 rows, as a one-column map: the closed-form column pass against the
+// one-dimensional transform.
+TEST(NearestEdgeTransform, EveryShortColumnEqualsTheOneDimensionalTransform) {
+  for (int rows = 1; rows <= 12; ++rows) {
+    for (int pattern = 0; pattern < (1 << rows); ++pattern) {
+      cv::Mat edges(rows, 1, CV_8UC1);
+      for (int i = 0; i < rows; ++i) edges.at<uchar>(i, 0) = (pattern >> i) & 1 ? 255 : 0;
+      const cv::Mat library = nearestEdgeTransform(edges);
+      const cv::Mat literal = literalNearestEdges(edges);
+      ASSERT_EQ(std::memcmp(library.data, literal.data, literal.total() * literal.elemSize()), 0)
+          << rows << " rows, pattern " << pattern;
+    }
+  }
+}
+
 TEST(DistanceTransform1D, OnePixelLineKeepsItsCostAndSource) {
   cv::Mat offsets(1, 1, CV_32FC2, cv::Scalar(9, 9));
   const std::vector<float> line = {7.5f};
@@ -87,11 +161,13 @@ TEST(DistanceTransform1D, OnePixelLineKeepsItsCostAndSource) {
 
 TEST(DistanceTransform1D, ColumnPassGivesSquaredDistancesAndRowOffsets) {
   cv::Mat offsets(5, 2, CV_32FC2, cv::Scalar(0, 0));
-  const std::vector<float> column = {kBackgroundCost, 0, kBackgroundCost, kBackgroundCost, kBackgroundCost};
+  const std::vector<float> column = {kBackgroundCost, 0, kBackgroundCost, kBackgroundCost,
+                                     kBackgroundCost};
   const std::vector<float> out = distanceTransform1D(column, kColumnPass, offsets, 1);
   EXPECT_EQ(out, (std::vector<float>{1, 0, 1, 4, 9}));
   for (int q = 0; q < 5; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(q, 1)[0], static_cast<float>(q - 1));
-  for (int q = 0; q < 5; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(q, 0)[0], 0.0f);  // other column untouched
+  for (int q = 0; q < 5; ++q)
+    EXPECT_EQ(offsets.at<cv::Vec2f>(q, 0)[0], 0.0f);  // other column untouched
 }
 
 // The intersection is formed in double precision: on a line of 96 background costs, 1e20 + q*q
@@ -103,7 +179,8 @@ TEST(DistanceTransform1D, BackgroundLineRoundsItsBoundsInDouble) {
   const std::vector<float> line(96, kBackgroundCost);
   distanceTransform1D(line, kRowPass, offsets, 0);
   EXPECT_EQ(offsets.at<cv::Vec2f>(0, 0)[1], 0.0f);
-  for (int q = 1; q < 96; ++q) EXPECT_EQ(offsets.at<cv::Vec2f>(0, q)[1], static_cast<float>(q - 90)) << q;
+  for (int q = 1; q < 96; ++q)
+    EXPECT_EQ(offsets.at<cv::Vec2f>(0, q)[1], static_cast<float>(q - 90)) << q;
 }
 
 TEST(DistanceTransform1D, RejectsALineOfTheWrongLength) {
