@@ -27,7 +27,10 @@ void thinEdgeMap(cv::Mat& edges) {
 
 cv::Mat detectEdges(const cv::Mat& image, float edgeFraction) {
   const cv::Mat grey = makeGreyPlane(image, image.cols, image.rows);
-  const GradientMaps gradients = computeGradients(grey);
+  return edgeMapOfGradients(computeGradients(grey), edgeFraction);
+}
+
+cv::Mat edgeMapOfGradients(const GradientMaps& gradients, float edgeFraction) {
   const cv::Mat normalised = normaliseMagnitude(gradients.magnitude);
   const EdgeThresholds thresholds = computeEdgeThresholds(normalised, edgeFraction);
   std::vector<EdgePoint> strong;

@@ -4,6 +4,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "edges/gradients.hpp"
+
 namespace scenetext::edges {
 
 // The fraction of all pixels that the high threshold leaves below it, as every caller passes it
@@ -18,5 +20,10 @@ inline constexpr float kEdgeFraction = 0.9f;
 // `edgeFraction` of all pixels, a low threshold of 0.4 times it, 8-connected hysteresis,
 // thinning. A single-channel image and the three-channel image of equal grey give the same map.
 cv::Mat detectEdges(const cv::Mat& image, float edgeFraction);
+
+// The same EdgeMap from the gradients of the image's grey plane, for callers that need the
+// gradients as well: detectEdges(image, f) equals
+// edgeMapOfGradients(computeGradients(makeGreyPlane(image, image.cols, image.rows)), f).
+cv::Mat edgeMapOfGradients(const GradientMaps& gradients, float edgeFraction);
 
 }  // namespace scenetext::edges

@@ -26,43 +26,53 @@ float foldedOrientation(float dx, float dy) {
 }
 
 bool hasEdgePixel(const cv::Mat& edgeMap) {
-  cv::Mat isEdge;
-  cv::compare(edgeMap, 255, isEdge, cv::CMP_EQ);
-  return cv::countNonZero(isEdge) > 0;
+  for (int y = 0; y < edgeMap.rows; ++y) {
+    const uchar* row = edgeMap.ptr<uchar>(y);
+    for (int x = 0; x < edgeMap.cols; ++x) {
+      if (row[x] == 255) return true;
+    }
+  }
+  return false;
 }
 
-// O[y][x] = G at the nearest edge pixel, whose position is truncated to integers.
-cv::Mat edgeOrientationMap(const cv::Mat& orientation, const cv::Mat& nearest) {
-  cv::Mat o(orientation.size(), CV_32FC1);
+// The 3 x 3 Sobel derivatives of the grey image, single precision, edge pixels repeated.
+void sobelDerivatives(const cv::Mat& grey, cv::Mat& dx, cv::Mat& dy) {
+  cv::Mat intensity;
+  grey.convertTo(intensity, CV_32F);
+  cv::Sobel(intensity, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
+  cv::Sobel(intensity, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+}
+
+// O[y][x] = G at the nearest edge pixel, whose position is truncated to integers. G is folded
+// only where some pixel's nearest edge lies (hardly more than the edge pixels, a small part of
+// the patch), once per position: atan2 is most of the cost of a whole orientation map.
+cv::Mat edgeOrientationAt(const cv::Mat& dx, const cv::Mat& dy, const cv::Mat& nearest) {
+  cv::Mat o(dx.size(), CV_32FC1);
+  std::vector<float> folded(dx.total());
+  std::vector<uchar> known(dx.total(), 0);
   for (int y = 0; y < o.rows; ++y) {
+    const cv::Vec2f* n = nearest.ptr<cv::Vec2f>(y);
+    float* out = o.ptr<float>(y);
     for (int x = 0; x < o.cols; ++x) {
-      const cv::Vec2f n = nearest.at<cv::Vec2f>(y, x);
-      o.at<float>(y, x) = orientation.at<float>(static_cast<int>(n[0]), static_cast<int>(n[1]));
+      const int row = static_cast<int>(n[x][0]);
+      const int col = static_cast<int>(n[x][1]);
+      const size_t at = static_cast<size_t>(row) * dx.cols + col;
+      if (!known[at]) {
+        folded[at] = foldedOrientation(dx.ptr<float>(row)[col], dy.ptr<float>(row)[col]);
+        known[at] = 1;
+      }
+      out[x] = folded[at];
     }
   }
   return o;
-}
-
-cv::Mat bandMap(const cv::Mat& o, float lower, float upper) {
-  cv::Mat band(o.size(), CV_32FC1, cv::Scalar::all(0));
-  for (int y = 0; y < o.rows; ++y) {
-    const float* in = o.ptr<float>(y);
-    float* out = band.ptr<float>(y);
-    for (int x = 0; x < o.cols; ++x) {
-      if (lower <= in[x] && in[x] <= upper) out[x] = in[x];
-    }
-  }
-  return band;
 }
 
 }  // namespace
 
 cv::Mat orientationMap(const cv::Mat& grey) {
   CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
-  cv::Mat intensity, dx, dy;
-  grey.convertTo(intensity, CV_32F);
-  cv::Sobel(intensity, dx, CV_32F, 1, 0, 3, 1, 0, cv::BORDER_REPLICATE);
-  cv::Sobel(intensity, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
+  cv::Mat dx, dy;
+  sobelDerivatives(grey, dx, dy);
   cv::Mat g(grey.size(), CV_32FC1);
   for (int y = 0; y < g.rows; ++y) {
     const float* rowX = dx.ptr<float>(y);
@@ -93,25 +103,40 @@ cv::Mat greyCopy(const cv::Mat& patch) {
   return grey;
 }
 
+cv::Mat edgeOrientationMap(const cv::Mat& grey, const cv::Mat& edgeMap) {
+  CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
+  CV_Assert(edgeMap.type() == CV_8UC1 && edgeMap.size() == grey.size());
+  // Without an edge pixel the nearest-edge positions are arbitrary; taking orientations at them
+  // would make the features depend on rounding noise, so the map is 0 (and so are the bands).
+  if (!hasEdgePixel(edgeMap)) return cv::Mat::zeros(grey.size(), CV_32FC1);
+  cv::Mat dx, dy;
+  sobelDerivatives(grey, dx, dy);
+  return edgeOrientationAt(dx, dy, nearestEdgeTransform(edgeMap));
+}
+
+cv::Mat orientationBandMap(const cv::Mat& edgeOrientation, float lower, float upper) {
+  CV_Assert(edgeOrientation.type() == CV_32FC1);
+  cv::Mat band(edgeOrientation.size(), CV_32FC1, cv::Scalar::all(0));
+  for (int y = 0; y < band.rows; ++y) {
+    const float* in = edgeOrientation.ptr<float>(y);
+    float* out = band.ptr<float>(y);
+    for (int x = 0; x < band.cols; ++x) {
+      if (lower <= in[x] && in[x] <= upper) out[x] = in[x];
+    }
+  }
+  return band;
+}
+
 std::vector<cv::Mat> orientationBandMapsOfEdgeMap(const cv::Mat& grey, const cv::Mat& edgeMap,
                                                   const OrientationBandParams& params) {
   CV_Assert(params.bandSpan >= 1 && params.bandSpan <= params.binCount);
-  CV_Assert(edgeMap.type() == CV_8UC1 && edgeMap.size() == grey.size());
   const int windows = params.binCount - params.bandSpan + 1;
   std::vector<cv::Mat> maps;
   maps.reserve(1 + windows);
-
-  // Without an edge pixel the nearest-edge positions are arbitrary; taking orientations at them
-  // would make the features depend on rounding noise, so the whole family is 0.
-  if (!hasEdgePixel(edgeMap)) {
-    for (int m = 0; m < 1 + windows; ++m) maps.push_back(cv::Mat::zeros(grey.size(), CV_32FC1));
-    return maps;
-  }
-
-  maps.push_back(edgeOrientationMap(orientationMap(grey), nearestEdgeTransform(edgeMap)));
+  maps.push_back(edgeOrientationMap(grey, edgeMap));
   const std::vector<float> bounds = orientationBinBounds(params);
   for (int g = 0; g < windows; ++g) {
-    maps.push_back(bandMap(maps.front(), bounds[g], bounds[g + params.bandSpan - 1]));
+    maps.push_back(orientationBandMap(maps.front(), bounds[g], bounds[g + params.bandSpan - 1]));
   }
   return maps;
 }

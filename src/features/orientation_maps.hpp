@@ -44,6 +44,15 @@ cv::Mat greyCopy(const cv::Mat& patch);
 // Precondition: 1 <= bandSpan <= binCount (cv::Exception otherwise).
 std::vector<cv::Mat> orientationBandMaps(const cv::Mat& patch, const OrientationBandParams& params);
 
+// The family's first map from the grey copy and its EdgeMap (CV_8UC1, 255 on edge pixels, the
+// grey copy's size): orientationMap(grey) taken at each pixel's nearest edge pixel
+// (nearestEdgeTransform), or all 0 when the EdgeMap has no edge pixel.
+cv::Mat edgeOrientationMap(const cv::Mat& grey, const cv::Mat& edgeMap);
+
+// The band map of one window: the edge orientation map where lower <= value <= upper
+// (single-precision tests, both ends included), 0 elsewhere; a new CV_32FC1 map of its size.
+cv::Mat orientationBandMap(const cv::Mat& edgeOrientation, float lower, float upper);
+
 // The same maps from the grey copy and an EdgeMap already computed for it (CV_8UC1, 255 on edge
 // pixels, the grey copy's size), so that one EdgeMap can serve the projection and this family.
 std::vector<cv::Mat> orientationBandMapsOfEdgeMap(const cv::Mat& grey, const cv::Mat& edgeMap,

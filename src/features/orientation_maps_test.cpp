@@ -3,11 +3,14 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include <opencv2/core.hpp>
+#include <opencv2/imgproc.hpp>
 
 #include "edges/edge_detection.hpp"
 #include "edges/gradient_maps.hpp"
+#include "features/nearest_edge.hpp"
 
 namespace scenetext::features {
 namespace {
@@ -59,7 +62,8 @@ TEST(OrientationMap, FoldsAxisAlignedGradients) {
     EXPECT_FLOAT_EQ(g.at<float>(c.at), c.expected) << c.name;
     EXPECT_EQ(g.at<float>(5, 5), 0.0f) << c.name << ": away from the boundary";
   }
-  EXPECT_EQ(orientationMap(twoHalves(true, 200, 40)).at<float>(24, 48), static_cast<float>(2 * 3.141592653589793));
+  EXPECT_EQ(orientationMap(twoHalves(true, 200, 40)).at<float>(24, 48),
+            static_cast<float>(2 * 3.141592653589793));
 }
 
 // One edge pixel on the boundary of the halves: every pixel takes its orientation, which then
@@ -86,7 +90,33 @@ TEST(OrientationBandMaps, OrientationOfTheNearestEdgeFallsInItsWindows) {
     for (int g = 0; g < 14; ++g) {
       const bool inWindow = std::find(c.windows.begin(), c.windows.end(), g) != c.windows.end();
       const cv::Mat& band = maps[1 + g];
-      EXPECT_EQ(cv::countNonZero(band != (inWindow ? edgeOrientation : 0.0f)), 0) << c.name << " window " << g;
+      EXPECT_EQ(cv::countNonZero(band != (inWindow ? edgeOrientation : 0.0f)), 0)
+          << c.name << " window " << g;
+    }
+  }
+}
+
+// The edge orientation map folds atan2 only at the positions the nearest-edge field names; it
+// must equal the whole orientation map read at those positions, on real edges of every direction.
+TEST(EdgeOrientationMap, EqualsTheOrientationMapReadAtTheNearestEdges) {
+  cv::Mat grey(kRows, kCols, CV_8UC1);
+  cv::RNG rng(3);
+  rng.fill(grey, cv::RNG::UNIFORM, 60, 90);
+  cv::circle(grey, {30, 24}, 14, cv::Scalar(220), 3);
+  cv::line(grey, {50, 5}, {90, 40}, cv::Scalar(10), 2);
+  cv::rectangle(grey, {60, 30, 20, 12}, cv::Scalar(250), cv::FILLED);
+  const cv::Mat e = edges::detectEdges(grey, edges::kEdgeFraction);
+  ASSERT_GT(cv::countNonZero(e), 100);
+  const cv::Mat g = orientationMap(grey);
+  const cv::Mat n = nearestEdgeTransform(e);
+  const cv::Mat o = edgeOrientationMap(grey, e);
+  ASSERT_EQ(o.type(), CV_32FC1);
+  ASSERT_EQ(o.size(), grey.size());
+  for (int y = 0; y < kRows; ++y) {
+    for (int x = 0; x < kCols; ++x) {
+      const cv::Vec2f at = n.at<cv::Vec2f>(y, x);
+      const float expected = g.at<float>(static_cast<int>(at[0]), static_cast<int>(at[1]));
+      ASSERT_EQ(std::memcmp(&o.at<float>(y, x), &expected, sizeof(float)), 0) << y << ", " << x;
     }
   }
 }
