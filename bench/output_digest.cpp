@@ -267,8 +267,17 @@ int main(int argc, char** argv) {
     const std::string& n = run.samples[s].name;
     for (size_t c = 0; c < cascades.size(); ++c) {
       out << n << " cascade " << c << " decisions ";
-      for (const bench::SampleVector& v : run.features[s])
-        out << (classifier::evaluateStumpCascade(std::span<const float>(v), cascades[c]) == 1 ? '+' : '-');
+      std::string full, lazy;
+      for (const bench::SampleVector& v : run.features[s]) {
+        full += classifier::evaluateStumpCascade(std::span<const float>(v), cascades[c]) == 1 ? '+' : '-';
+      }
+      for (const cv::Rect& rect : run.candidates[s]) {
+        const cv::Mat crop = regions::cropRegion(run.workings[s], rect);
+        lazy += regions::classifyRegion(crop, cascades[c]) == 1 ? '+' : '-';
+      }
+      out << full;
+      // The decisions with features computed on demand must be those of the whole vectors.
+      if (lazy != full) out << " on-demand decisions DIFFER: " << lazy;
       const driver::Detection d = driver::detectText(run.workings[s], cascades[c]);
       Digest boxes;
       boxes.boxes(d.boxes);

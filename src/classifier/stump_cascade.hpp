@@ -24,6 +24,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <functional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -81,6 +82,13 @@ int evaluateStage(std::span<const StumpRecord> stumps, const float* features, fl
 // (the loader never builds one) and throws cv::Exception.
 int evaluateStumpCascade(const cv::Mat& featureVector, const StumpCascade& cascade);
 int evaluateStumpCascade(std::span<const float> features, const StumpCascade& cascade);
+
+// The same decision with each feature obtained from `feature(index)` when a stump reached needs
+// it, in stump order (a stump that abstains asks for nothing), so that a caller can compute only
+// the features the stages reached look at. Every index of a stage reached is checked against
+// `featureCount` before the stage asks for any feature (cv::Exception, as above).
+int evaluateStumpCascade(const std::function<float(int)>& feature, size_t featureCount,
+                         const StumpCascade& cascade);
 
 // The cascade in the model file grammar, so that parsing it gives the cascade back record for
 // record, bit for bit (NaNs keep their sign, not their payload), provided the records are as the

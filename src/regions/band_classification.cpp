@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <cstdlib>
 
-#include "features/feature_vector.hpp"
+#include "features/region_features.hpp"
 
 namespace scenetext::regions {
 namespace {
@@ -96,11 +96,18 @@ std::vector<cv::Rect> formCandidates(const BoxList& boxes, int distanceFactor) {
 
 cv::Mat cropRegion(const cv::Mat& image, const cv::Rect& rect) { return image(rect).clone(); }
 
+int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model) {
+  // The maps are computed as the stumps reached ask for their features; a candidate rejected
+  // early never needs most of them.
+  features::RegionFeatures features(region);
+  return classifier::evaluateStumpCascade([&features](int index) { return features.feature(index); },
+                                          features::kFeatureCount, model);
+}
+
 int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& bandImage,
                       const classifier::StumpCascade& model) {
   const cv::Mat crop = cropRegion(bandImage, rect);
-  const cv::Mat features = features::computeFeatureVector(crop);
-  const int decision = classifier::evaluateStumpCascade(features, model);
+  const int decision = classifyRegion(crop, model);
   if (decision == 1) bandResult(rect).setTo(kPainted);
   return decision;
 }

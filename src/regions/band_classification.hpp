@@ -54,6 +54,11 @@ std::vector<cv::Rect> distinctCandidates(const std::vector<cv::Rect>& candidates
 // A copy of `rect` of `image`; the source is unchanged.
 cv::Mat cropRegion(const cv::Mat& image, const cv::Rect& rect);
 
+// The cascade's decision (+1 text, -1 not) on the FeatureVector of `region` (8-bit, 1 or 3
+// channels, at least one pixel): evaluateStumpCascade(computeFeatureVector(region), model), with
+// only the feature maps that the stumps reached need computed.
+int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model);
+
 // Crops `rect` from the band image, computes its feature vector and asks the cascade. Paints the
 // rectangle 255 into `bandResult` (CV_8UC1 of the band's size) when the answer is exactly +1.
 int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& bandImage,

@@ -5,6 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <random>
 
 #include "features/feature_vector.hpp"
 #include "regions/test_support.hpp"
@@ -14,7 +15,8 @@ namespace {
 
 const classifier::StumpCascade kAcceptAll{};
 // One stage without stumps: its sum 0 never reaches the threshold 1.
-const classifier::StumpCascade kRejectAll{{classifier::StumpRecord{-1, -1.0f, 1.0f, -1, -1.0f, -1.0f}}};
+const classifier::StumpCascade kRejectAll{
+    {classifier::StumpRecord{-1, -1.0f, 1.0f, -1, -1.0f, -1.0f}}};
 
 TEST(FormCandidatesTest, OnlyTheMiddleOfThreeEvenlySpacedBoxesSeeds) {
   // Middle seed: cx = 19, gaps 11 (left) and 12 (right). The outer boxes see each other as too far.
@@ -167,6 +169,70 @@ TEST(ClassifyBandTest, JudgingEachRectangleOncePaintsTheSameResult) {
   const int painted = cv::countNonZero(classifyBand(band.image, band.boxes, some));
   EXPECT_GT(painted, 0);
   EXPECT_LT(painted, cv::countNonZero(classifyBand(band.image, band.boxes, kAcceptAll)));
+}
+
+// Random cascades whose stumps split at values of the region's own features, so that stages pass
+// and fail, judged with features computed on demand and with the whole vector.
+TEST(ClassifyRegionTest, OnDemandFeaturesGiveTheDecisionOfTheWholeVector) {
+  const TwoLineBand band;
+  std::vector<cv::Mat> regions;
+  for (const cv::Rect& rect : distinctCandidates(formCandidates(band.boxes))) {
+    regions.push_back(cropRegion(band.image, rect));
+  }
+  regions.push_back(cv::Mat(9, 30, CV_8UC3, cv::Scalar(7, 7, 7)));  // no edge at all
+  std::mt19937 rng(5);
+  int accepted = 0, rejected = 0;
+  for (const cv::Mat& region : regions) {
+    const cv::Mat vector = features::computeFeatureVector(region);
+    for (int trial = 0; trial < 20; ++trial) {
+      classifier::StumpCascade cascade;
+      for (int stage = 0; stage < 3; ++stage) {
+        classifier::CascadeStage records;
+        for (int k = 0; k < 4; ++k) {
+          const int index = static_cast<int>(rng() % features::kFeatureCount);
+          const float threshold =
+              vector.at<float>(0, static_cast<int>(rng() % features::kFeatureCount));
+          records.push_back(
+              classifier::makeStumpRecord(index, (rng() & 1) ? 1 : -1, threshold, 1.0f));
+        }
+        records.push_back(classifier::makeThresholdRecord(-1.0f));
+        cascade.push_back(records);
+      }
+      const int expected = classifier::evaluateStumpCascade(vector, cascade);
+      EXPECT_EQ(classifyRegion(region, cascade), expected);
+      (expected == 1 ? accepted : rejected)++;
+    }
+  }
+  EXPECT_GT(accepted, 0);
+  EXPECT_GT(rejected, 0);
+}
+
+// On demand, a feature is asked for only by a stump of a stage that is reached, in stump order; an
+// abstaining stump asks for nothing, and a stage's indices are checked before it asks.
+TEST(ClassifyRegionTest, OnlyTheStagesReachedAskForFeatures) {
+  using classifier::makeStumpRecord;
+  using classifier::makeThresholdRecord;
+  const classifier::StumpCascade cascade{
+      {makeStumpRecord(7, 1, 0.5f, 1.0f), makeStumpRecord(3, 2, 0.5f, 1.0f),
+       makeStumpRecord(9, -1, 0.5f, 1.0f), makeThresholdRecord(0.0f)},
+      {makeStumpRecord(1, 1, 0.5f, 1.0f), makeThresholdRecord(5.0f)},    // fails
+      {makeStumpRecord(999, 1, 0.5f, 1.0f), makeThresholdRecord(0.0f)},  // never reached
+  };
+  std::vector<int> asked;
+  const auto feature = [&asked](int index) {
+    asked.push_back(index);
+    return static_cast<float>(index);
+  };
+  EXPECT_EQ(classifier::evaluateStumpCascade(feature, features::kFeatureCount, cascade), -1);
+  EXPECT_EQ(asked, (std::vector<int>{7, 9, 1}));
+  asked.clear();
+  const classifier::StumpCascade badSecondStage{
+      cascade[0],
+      {makeStumpRecord(2, 1, 0.5f, 1.0f), makeStumpRecord(190, 1, 0.5f, 1.0f),
+       makeThresholdRecord(0.0f)}};
+  EXPECT_THROW(classifier::evaluateStumpCascade(feature, features::kFeatureCount, badSecondStage),
+               cv::Exception);
+  EXPECT_EQ(asked, (std::vector<int>{7, 9}));
 }
 
 TEST(ClassifyBandTest, EmptyBoxListGivesAnEmptyResult) {
