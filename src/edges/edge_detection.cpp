@@ -4,6 +4,7 @@
 
 #include "edges/edge_thresholds.hpp"
 #include "edges/gradients.hpp"
+#include "edges/non_max_suppression.hpp"
 #include "edges/thinning.hpp"
 
 namespace scenetext::edges {
@@ -33,8 +34,12 @@ cv::Mat detectEdges(const cv::Mat& image, float edgeFraction) {
 cv::Mat edgeMapOfGradients(const GradientMaps& gradients, float edgeFraction) {
   const cv::Mat normalised = normaliseMagnitude(gradients.magnitude);
   const EdgeThresholds thresholds = computeEdgeThresholds(normalised, edgeFraction);
+  // The strong points in row-major order rather than sector by sector: the hysteresis result
+  // does not depend on their order.
   std::vector<EdgePoint> strong;
-  cv::Mat edges = labelEdgeCandidates(gradients, normalised, thresholds, strong);
+  cv::Mat edges;
+  labelLocalMaxima(gradients.gx, gradients.gy, normalised, thresholds.low, thresholds.high, edges,
+                   strong);
   traceHysteresis(edges, strong);
   thinEdgeMap(edges);
   return edges;

@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
+
 namespace scenetext::edges {
 namespace {
 
@@ -74,20 +76,31 @@ cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normal
 
 void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong) {
   CV_Assert(labels.type() == CV_8UC1);
-  // Without a mask of its own, cv::floodFill clears a temporary one of the whole image on every
-  // call. One mask serves all fills instead: it marks the pixels filled so far, which hold 2 and
-  // so lie outside any later region of 1s.
-  cv::Mat filled = cv::Mat::zeros(labels.rows + 2, labels.cols + 2, CV_8UC1);
-  for (const EdgePoint& p : strong) {
-    // A seed that an earlier fill already relabelled would refill its own region with the same
-    // value: skipping it changes nothing.
-    if (labels.at<uchar>(p.y, p.x) != kCandidate) continue;
-    cv::floodFill(labels, filled, cv::Point(p.x, p.y), cv::Scalar(kConnected), nullptr,
-                  cv::Scalar(0), cv::Scalar(0), 8);
+  // A fill from a strong point relabels the 8-connected region of candidates around it, and
+  // regions never overlap, so the relabelled pixels are the union of the strong points' regions
+  // whatever the order of the seeds: one depth-first walk per region, as a fill would cover it.
+  const int rows = labels.rows, cols = labels.cols;
+  std::vector<EdgePoint> pending;
+  for (const EdgePoint& seed : strong) {
+    if (labels.at<uchar>(seed.y, seed.x) != kCandidate) continue;
+    labels.at<uchar>(seed.y, seed.x) = kConnected;
+    pending.push_back(seed);
+    while (!pending.empty()) {
+      const EdgePoint p = pending.back();
+      pending.pop_back();
+      for (int y = std::max(p.y - 1, 0); y <= std::min(p.y + 1, rows - 1); ++y) {
+        uchar* row = labels.ptr<uchar>(y);
+        for (int x = std::max(p.x - 1, 0); x <= std::min(p.x + 1, cols - 1); ++x) {
+          if (row[x] != kCandidate) continue;
+          row[x] = kConnected;
+          pending.push_back({x, y});
+        }
+      }
+    }
   }
-  for (int r = 0; r < labels.rows; ++r) {
+  for (int r = 0; r < rows; ++r) {
     uchar* row = labels.ptr<uchar>(r);
-    for (int c = 0; c < labels.cols; ++c) row[c] = row[c] == kConnected ? kEdge : 0;
+    for (int c = 0; c < cols; ++c) row[c] = row[c] == kConnected ? kEdge : 0;
   }
 }
 

@@ -95,7 +95,52 @@ void scanSector(std::vector<EdgePoint>& points, const cv::Mat& gx, const cv::Mat
   });
 }
 
+// The sector of a gradient, 1 to 4, or 0 for a zero gradient: the four tests exclude each other,
+// so the first that holds is the only one.
+int sectorOf(float fx, float fy) {
+  return inSector<1>(fx, fy)   ? 1
+         : inSector<2>(fx, fy) ? 2
+         : inSector<3>(fx, fy) ? 3
+         : inSector<4>(fx, fy) ? 4
+                               : 0;
+}
+
+// isLocalMaximum<sector> for a sector known only at run time: the sector's geometry is read from
+// the table instead of being compiled in, with the same quotient, interpolations and comparisons.
+bool isLocalMaximumIn(int sector, const float* here, size_t stride, float fx, float fy) {
+  const SectorGeometry& g = kSectors[sector - 1];
+  const float quotient = g.weightIsGyOverGx ? fy / fx : fx / fy;
+  const double d = std::fabs(quotient);
+  const ptrdiff_t diagonal = g.diagonalDy * static_cast<ptrdiff_t>(stride) + g.diagonalDx;
+  const ptrdiff_t straight = g.straightDy * static_cast<ptrdiff_t>(stride) + g.straightDx;
+  const float m1 = interpolate(d, here[diagonal], here[straight]);
+  const float m2 = interpolate(d, here[-diagonal], here[-straight]);
+  return *here >= m1 && *here >= m2;
+}
+
 }  // namespace
+
+void labelLocalMaxima(const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude, double low,
+                      double high, cv::Mat& labels, std::vector<EdgePoint>& strong) {
+  checkMaps(gx, gy, magnitude);
+  labels = cv::Mat::zeros(gx.size(), CV_8UC1);
+  const size_t stride = magnitude.step1();
+  for (int y = 1; y < gx.rows - 1; ++y) {
+    const float* gxRow = gx.ptr<float>(y);
+    const float* gyRow = gy.ptr<float>(y);
+    const float* m = magnitude.ptr<float>(y);
+    uchar* out = labels.ptr<uchar>(y);
+    for (int x = 1; x < gx.cols - 1; ++x) {
+      const double v = m[x];
+      // Most of an image lies at or below the low threshold: no sector test, no interpolation.
+      if (!(v > low)) continue;
+      const int sector = sectorOf(gxRow[x], gyRow[x]);
+      if (sector == 0 || !isLocalMaximumIn(sector, m + x, stride, gxRow[x], gyRow[x])) continue;
+      out[x] = 1;
+      if (v > high) strong.push_back({x, y});
+    }
+  }
+}
 
 void suppressNonMaxima(std::vector<EdgePoint>& points, int sector, const cv::Mat& gx,
                        const cv::Mat& gy, const cv::Mat& magnitude) {

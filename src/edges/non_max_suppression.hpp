@@ -34,4 +34,11 @@ using SectorPoints = std::array<std::vector<EdgePoint>, 4>;
 void suppressNonMaximaAllSectors(SectorPoints& points, const cv::Mat& gx, const cv::Mat& gy,
                                  const cv::Mat& magnitude, double floor);
 
+// The edge detector's candidate labels in one scan: a new CV_8UC1 `labels` of the maps' size,
+// 1 on every pixel that suppressNonMaxima keeps for its gradient's sector and whose magnitude
+// (promoted to double) is > low, 0 elsewhere; those also > high are appended to `strong` in
+// row-major order. The same pixels as the four sector lists with both thresholds applied.
+void labelLocalMaxima(const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude, double low,
+                      double high, cv::Mat& labels, std::vector<EdgePoint>& strong);
+
 }  // namespace scenetext::edges

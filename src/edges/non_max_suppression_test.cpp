@@ -141,5 +141,46 @@ TEST(SuppressNonMaximaTest, OneScanOfAllSectorsEqualsFourScans) {
   }
 }
 
+// The labels of one scan against the four sector lists with the two thresholds applied. Whole
+// numbers and signed zeros put many gradients on sector boundaries (|gx| = |gy|, gx = 0, gy = -0),
+// where a pixel in two sectors or in none would show.
+TEST(LabelLocalMaximaTest, EqualsTheFourSectorListsWithBothThresholds) {
+  cv::RNG rng(7);
+  for (int trial = 0; trial < 20; ++trial) {
+    Field field;
+    for (cv::Mat* g : {&field.gx, &field.gy}) {
+      cv::Mat whole(19, 26, CV_32S);
+      rng.fill(whole, cv::RNG::UNIFORM, -3, 4);
+      whole.convertTo(*g, CV_32F);
+      for (int k = 0; k < 40; ++k) g->at<float>(rng.uniform(0, 19), rng.uniform(0, 26)) = -0.0f;
+    }
+    field.magnitude.create(19, 26, CV_32FC1);
+    rng.fill(field.magnitude, cv::RNG::UNIFORM, 0.0f, 1.0f);
+    const double low = 0.2, high = 0.6;
+    cv::Mat expected = cv::Mat::zeros(19, 26, CV_8UC1);
+    cv::Mat expectedStrong = cv::Mat::zeros(19, 26, CV_8UC1);
+    for (int sector = 1; sector <= 4; ++sector) {
+      for (const EdgePoint& p : run(sector, field)) {
+        const double v = field.magnitude.at<float>(p.y, p.x);
+        if (v > low) ++expected.at<uchar>(p.y, p.x);
+        if (v > high) expectedStrong.at<uchar>(p.y, p.x) = 1;
+      }
+    }
+    ASSERT_LE(cv::norm(expected, cv::NORM_INF), 1.0) << "a pixel in two sectors";
+    cv::Mat labels;
+    std::vector<EdgePoint> strong;
+    labelLocalMaxima(field.gx, field.gy, field.magnitude, low, high, labels, strong);
+    EXPECT_EQ(cv::norm(labels, expected, cv::NORM_INF), 0.0) << "trial " << trial;
+    cv::Mat strongMap = cv::Mat::zeros(19, 26, CV_8UC1);
+    for (size_t i = 0; i < strong.size(); ++i) {
+      strongMap.at<uchar>(strong[i].y, strong[i].x) = 1;
+      if (i > 0) {
+        EXPECT_LT(strong[i - 1].y * 26 + strong[i - 1].x, strong[i].y * 26 + strong[i].x);
+      }
+    }
+    EXPECT_EQ(cv::norm(strongMap, expectedStrong, cv::NORM_INF), 0.0) << "trial " << trial;
+  }
+}
+
 }  // namespace
 }  // namespace scenetext::edges
