@@ -34,6 +34,12 @@ int main(int argc, char** argv) {
   app.add_option("prefix", arguments.outputPrefix,
                  "Output prefix; end it with a slash to write into a folder (results/)")
       ->required();
+  std::string candidates = "spec";
+  app.add_option("--candidates", candidates,
+                 "Candidate stage: spec (the reference algorithm, bit for bit) or extended (also "
+                 "half- and quarter-size edges, letters with holes, wider letter spacing)")
+      ->check(CLI::IsMember({"spec", "extended"}))
+      ->capture_default_str();
   app.set_version_flag("--version", SCENETEXT_VERSION);
   try {
     app.parse(argc, argv);
@@ -45,11 +51,15 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const CLI::ParseError& error) {
     std::cerr << kTool << ": " << error.what() << "\n"
-              << "usage: " << kTool << " MODEL IMAGE PREFIX   (see --help)\n";
+              << "usage: " << kTool << " [--candidates spec|extended] MODEL IMAGE PREFIX   (see --help)\n";
     return 2;
   }
 
+  arguments.candidates = *scenetext::regions::parseCandidateMode(candidates);
   try {
+    const std::string mismatch =
+        scenetext::driver::candidateModeMismatch(arguments.modelPath, arguments.candidates);
+    if (!mismatch.empty()) std::cerr << kTool << ": warning: " << mismatch << "\n";
     scenetext::Status status = scenetext::driver::runSequence(arguments, std::cout);
     if (!status.ok()) return fail(status.message());
   } catch (const cv::Exception& error) {

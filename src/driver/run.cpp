@@ -62,14 +62,40 @@ WorkingInput prepareWorkingInput(cv::Mat input) {
   return result;
 }
 
+std::optional<regions::CandidateMode> modelCandidateMode(const std::string& path) {
+  std::ifstream in(path);
+  std::string header;
+  if (!std::getline(in, header)) return std::nullopt;
+  static constexpr std::string_view kKey = "candidates: ";
+  const size_t at = header.find(kKey);
+  if (at == std::string::npos) return std::nullopt;
+  const size_t start = at + kKey.size();
+  const size_t end = header.find_first_of(" \t\r,;)]", start);
+  return regions::parseCandidateMode(
+      std::string_view(header).substr(start, end == std::string::npos ? end : end - start));
+}
+
+std::string candidateModeMismatch(const std::string& modelPath, regions::CandidateMode mode) {
+  const std::optional<regions::CandidateMode> named = modelCandidateMode(modelPath);
+  if (!named || *named == mode) return {};
+  return "model '" + modelPath + "' was trained for --candidates " +
+         std::string(regions::candidateModeName(*named)) + "; running with --candidates " +
+         std::string(regions::candidateModeName(mode));
+}
+
 Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
-                     const std::function<void()>& mark) {
+                     const std::function<void()>& mark, regions::CandidateMode candidates) {
   const BandBoundaryList bands{0, working.rows};
   cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
   if (mark) mark();
   Detection detection;
-  regions::detectTextRegions(detection.boxes, detection.textMask, detection.boxMask, working, edges,
-                             bands, model, mark);
+  if (candidates == regions::CandidateMode::kExtended) {
+    regions::detectTextRegionsExtended(detection.boxes, detection.textMask, detection.boxMask,
+                                       working, edges, model, mark);
+  } else {
+    regions::detectTextRegions(detection.boxes, detection.textMask, detection.boxMask, working,
+                               edges, bands, model, mark);
+  }
   return detection;
 }
 
@@ -92,7 +118,8 @@ bool sameFile(const std::string& a, const std::string& b) {
 }  // namespace
 
 Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
-                               const std::string& outputPrefix, const std::function<void()>& mark) {
+                               const std::string& outputPrefix, const std::function<void()>& mark,
+                               regions::CandidateMode candidates) {
   Result<cv::Mat> image = loadColourImage(imagePath);
   if (!image.ok()) return image.status();
   const OutputPaths paths = outputPaths(outputPrefix, imagePath);
@@ -100,7 +127,7 @@ Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std:
     return Status::error("cannot write '" + paths.image + "': it is the input image");
   }
   const WorkingInput input = prepareWorkingInput(std::move(image).value());
-  const Detection detection = detectText(input.working, model, mark);
+  const Detection detection = detectText(input.working, model, mark, candidates);
   if (mark) mark();
   Status written = writeResults(paths, input, detection);
   if (!written.ok()) return written;
@@ -113,7 +140,7 @@ Status runSequence(const RunArguments& arguments, std::ostream& console) {
   auto mark = [&console] { console << '*' << std::flush; };
   mark();
   Result<OutputPaths> paths =
-      detectFile(*model, arguments.imagePath, arguments.outputPrefix, mark);
+      detectFile(*model, arguments.imagePath, arguments.outputPrefix, mark, arguments.candidates);
   if (!paths.ok()) return paths.status();
   console << "   Done! Output To: \n" << paths->image << '\n' << paths->boxList << '\n' << std::flush;
   return {};

@@ -8,11 +8,13 @@
 
 #include <functional>
 #include <iosfwd>
+#include <optional>
 #include <string>
 
 #include "classifier/stump_cascade.hpp"
 #include "common/box_list.hpp"
 #include "common/status.hpp"
+#include "regions/candidate_modes.hpp"
 
 namespace scenetext::driver {
 
@@ -20,6 +22,7 @@ struct RunArguments {
   std::string modelPath;
   std::string imagePath;
   std::string outputPrefix;  // a plain text prefix: "results/" writes into that folder
+  regions::CandidateMode candidates = regions::CandidateMode::kExact;
 };
 
 struct OutputPaths {
@@ -34,6 +37,14 @@ OutputPaths outputPaths(const std::string& outputPrefix, const std::string& imag
 
 // The model as the run loads it: emptied, then filled from the file.
 Result<classifier::StumpCascade> loadModel(const std::string& path);
+
+// The candidate mode a model file names in its first header line ("... candidates: extended ..."),
+// if any. The loader ignores header content, so this is advice for a warning, never a failure.
+std::optional<regions::CandidateMode> modelCandidateMode(const std::string& path);
+
+// "model 'PATH' was trained for --candidates X; running with --candidates Y" when the model names
+// another mode than `mode`; empty otherwise.
+std::string candidateModeMismatch(const std::string& modelPath, regions::CandidateMode mode);
 
 // The image as stored, 8-bit BGR, no EXIF rotation. Fails with "cannot read image 'PATH': why".
 Result<cv::Mat> loadColourImage(const std::string& path);
@@ -55,7 +66,8 @@ struct Detection {
 // Edges and regions of the WorkingImage. `mark` is called once after the edge map and once for
 // each mark of the detection driver (after the component boxes and after each band).
 Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
-                     const std::function<void()>& mark = {});
+                     const std::function<void()>& mark = {},
+                     regions::CandidateMode candidates = regions::CandidateMode::kExact);
 
 // Renders and writes both results, all or nothing.
 Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection);
@@ -65,7 +77,8 @@ Status writeResults(const OutputPaths& paths, const WorkingInput& input, const D
 // and after detection. Refuses to write over the image it reads.
 Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
                                const std::string& outputPrefix,
-                               const std::function<void()>& mark = {});
+                               const std::function<void()>& mark = {},
+                               regions::CandidateMode candidates = regions::CandidateMode::kExact);
 
 // The whole run: progress marks and the two output paths on `console`, exactly as the command
 // prints them. Returns the failure that stopped it; nothing is written after a failure.

@@ -91,7 +91,7 @@ TEST_F(ScenetextCommandTest, UnreadableImageFailsAfterTheFirstMarkAndWritesNothi
 TEST_F(ScenetextCommandTest, UsageErrorsExitTwoAndHelpExitsZero) {
   auto missing = runCommand(kScenetext, {model_, "photo.jpg"}, scratch_.path());
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_NE(missing.err.find("usage: scenetext MODEL IMAGE PREFIX"), std::string::npos);
+  EXPECT_NE(missing.err.find("usage: scenetext [--candidates spec|extended] MODEL IMAGE PREFIX"), std::string::npos);
   EXPECT_EQ(missing.out, "");
   auto none = runCommand(kScenetext, {}, scratch_.path());
   EXPECT_EQ(none.exitCode, 2);
@@ -131,6 +131,38 @@ TEST_F(ScenetextCommandTest, MissingModelFailsBeforeTheImageIsRead) {
   EXPECT_NE(result.err.find("scenetext: cannot read model '" + model + "'"), std::string::npos)
       << result.err;
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
+}
+
+TEST_F(ScenetextCommandTest, CandidateModeIsAnOptionAndAMismatchWithTheModelWarns) {
+  cv::Mat image(120, 400, CV_8UC3, cv::Scalar(235, 235, 235));
+  cv::putText(image, "HOTEL PARK", cv::Point(40, 80), cv::FONT_HERSHEY_SIMPLEX, 1.6,
+              cv::Scalar(20, 20, 20), 3, cv::LINE_AA);
+  const std::string path = writeImage("sign.png", image);
+  // One stage without stumps and threshold 0: accepts everything, and names its mode.
+  scratch_.write("extended.model", "stage 1 [candidates: extended]\n@, 0\n#\n");
+  const std::string model = (scratch_ / "extended.model").string();
+  EXPECT_EQ(modelCandidateMode(model), regions::CandidateMode::kExtended);
+  EXPECT_EQ(modelCandidateMode(model_), std::nullopt);
+  const std::string prefix = (scratch_ / "out").string() + "/";
+
+  auto plain = runCommand(kScenetext, {model, path, prefix}, scratch_.path());
+  EXPECT_EQ(plain.exitCode, 0);
+  EXPECT_NE(plain.err.find("warning: model '" + model +
+                           "' was trained for --candidates extended; running with --candidates spec"),
+            std::string::npos)
+      << plain.err;
+  EXPECT_EQ(plain.out.substr(0, 5), "*****");
+
+  auto extended = runCommand(kScenetext, {"--candidates", "extended", model, path, prefix},
+                             scratch_.path());
+  EXPECT_EQ(extended.exitCode, 0) << extended.err;
+  EXPECT_EQ(extended.err, "");
+  EXPECT_EQ(extended.out, plain.out);
+  EXPECT_FALSE(scenetext::testing::slurp(prefix + "sign.png.txt").empty());
+
+  auto bogus = runCommand(kScenetext, {"--candidates", "bogus", model, path, prefix},
+                          scratch_.path());
+  EXPECT_EQ(bogus.exitCode, 2);
 }
 
 }  // namespace

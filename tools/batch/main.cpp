@@ -89,6 +89,10 @@ int main(int argc, char** argv) {
   app.add_option("images", folder, "Folder of images")->required();
   app.add_option("prefix", prefix, "Output prefix; end it with a slash to write into a folder")
       ->required();
+  std::string candidates = "spec";
+  app.add_option("--candidates", candidates, "Candidate stage: spec or extended")
+      ->check(CLI::IsMember({"spec", "extended"}))
+      ->capture_default_str();
   app.add_option("--jobs,-j", jobs, "Images processed at once")
       ->capture_default_str()
       ->check(CLI::Range(1u, 256u));
@@ -99,10 +103,13 @@ int main(int argc, char** argv) {
     return 0;
   } catch (const CLI::ParseError& error) {
     std::cerr << kTool << ": " << error.what() << "\n"
-              << "usage: " << kTool << " MODEL IMAGE_DIR PREFIX [--jobs N]   (see --help)\n";
+              << "usage: " << kTool << " [--candidates spec|extended] MODEL IMAGE_DIR PREFIX [--jobs N]   (see --help)\n";
     return 2;
   }
 
+  const scenetext::regions::CandidateMode mode = *scenetext::regions::parseCandidateMode(candidates);
+  const std::string mismatch = scenetext::driver::candidateModeMismatch(modelPath, mode);
+  if (!mismatch.empty()) std::cerr << kTool << ": warning: " << mismatch << "\n";
   scenetext::Result<scenetext::classifier::StumpCascade> model =
       scenetext::driver::loadModel(modelPath);
   if (!model.ok()) {
@@ -126,7 +133,7 @@ int main(int argc, char** argv) {
       const std::string& image = (*images)[i];
       std::string message;
       try {
-        auto written = scenetext::driver::detectFile(*model, image, prefix);
+        auto written = scenetext::driver::detectFile(*model, image, prefix, {}, mode);
         if (!written.ok()) message = written.status().message();
       } catch (const cv::Exception& error) {
         message = "'" + image + "': image library error: " + error.msg;

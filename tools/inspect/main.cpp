@@ -2,7 +2,8 @@
 //   edges IMAGE OUT.png          the EdgeMap of the WorkingImage, as a PNG
 //   boxes IMAGE                  the filtered component boxes, one xmin,ymin,xmax,ymax per line
 //   features IMAGE [x,y,w,h]     the 190 feature values of a region of the WorkingImage
-//   candidates IMAGE [MODEL]     the candidate rectangles x,y,w,h in seed order (+ decision)
+//   candidates IMAGE [MODEL] [--candidates spec|extended]
+//                                the candidate rectangles x,y,w,h in seed order (+ decision)
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
@@ -17,6 +18,7 @@
 #include "edges/edge_detection.hpp"
 #include "features/feature_vector.hpp"
 #include "regions/band_classification.hpp"
+#include "regions/candidate_modes.hpp"
 #include "regions/component_boxes.hpp"
 #include "regions/row_bands.hpp"
 
@@ -86,7 +88,8 @@ Status inspectFeatures(const std::string& imagePath, const std::string& regionTe
   return {};
 }
 
-Status inspectCandidates(const std::string& imagePath, const std::string& modelPath) {
+Status inspectCandidates(const std::string& imagePath, const std::string& modelPath,
+                         regions::CandidateMode mode) {
   std::optional<classifier::StumpCascade> model;
   if (!modelPath.empty()) {
     Result<classifier::StumpCascade> loaded = driver::loadModel(modelPath);
@@ -97,7 +100,8 @@ Status inspectCandidates(const std::string& imagePath, const std::string& modelP
   if (!input.ok()) return input.status();
   const cv::Mat& working = input->working;
   cv::Mat scratch = cv::Mat::zeros(working.rows, working.cols, CV_8UC1);
-  for (const cv::Rect& rect : regions::formCandidates(componentBoxes(working))) {
+  const cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
+  for (const cv::Rect& rect : regions::candidateRectangles(working, edges, mode)) {
     std::printf("%d,%d,%d,%d", rect.x, rect.y, rect.width, rect.height);
     if (model) {
       const int decision = regions::classifyCandidate(rect, scratch, working, *model);
@@ -136,6 +140,10 @@ int main(int argc, char** argv) {
       "candidates", "Print the candidate rectangles x,y,w,h in seed order; with MODEL, +1 or -1");
   candidatesCommand->add_option("image", image, "Input image")->required();
   candidatesCommand->add_option("model", model, "Stump-cascade model file");
+  std::string candidates = "spec";
+  candidatesCommand->add_option("--candidates", candidates, "Candidate stage: spec or extended")
+      ->check(CLI::IsMember({"spec", "extended"}))
+      ->capture_default_str();
 
   try {
     app.parse(argc, argv);
@@ -152,7 +160,9 @@ int main(int argc, char** argv) {
     if (*edgesCommand) status = inspectEdges(image, out);
     if (*boxesCommand) status = inspectBoxes(image);
     if (*featuresCommand) status = inspectFeatures(image, region);
-    if (*candidatesCommand) status = inspectCandidates(image, model);
+    if (*candidatesCommand) {
+      status = inspectCandidates(image, model, *regions::parseCandidateMode(candidates));
+    }
     if (!status.ok()) {
       std::cerr << kTool << ": " << status.message() << "\n";
       return 1;
