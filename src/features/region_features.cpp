@@ -1,9 +1,13 @@
 #include "features/region_features.hpp"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <limits>
 
 #include "edges/edge_detection.hpp"
 #include "features/feature_maps.hpp"
+#include "features/integral_image.hpp"
 #include "features/orientation_maps.hpp"
 #include "features/stripe_contrasts.hpp"
 
@@ -15,6 +19,8 @@ namespace {
 constexpr int kProjectionMap = 3;
 constexpr int kEdgeOrientationMap = 4;
 constexpr int kFirstBandMap = 5;
+constexpr int kBandSpan = OrientationBandParams{}.bandSpan;
+static_assert(kIntegralLanes == 4, "RegionFeatures groups maps by four");
 
 // The window bounds of the band maps, fixed by OrientationBandParams {16, 3}.
 const std::vector<float>& bandBounds() {
@@ -55,26 +61,81 @@ const cv::Mat& RegionFeatures::edgeOrientation() {
   return edgeOrientation_;
 }
 
-void RegionFeatures::computeMap(int map) {
-  cv::Mat integral;
-  if (map < kProjectionMap) {
-    const edges::GradientMaps& g = gradients();
-    integral = integralImage(map == 0 ? g.gx : map == 1 ? g.gy : g.magnitude);
-  } else if (map == kProjectionMap) {
-    integral = integralImage(edgeProjectionOfEdgeMap(edgeMap()));
-  } else if (map == kEdgeOrientationMap) {
-    integral = integralImage(edgeOrientation());
-  } else {
-    // A band map is the edge orientation inside its window: its integral image is taken from
-    // the edge orientation map directly, without making the band map.
-    const int window = map - kFirstBandMap;
-    const int span = OrientationBandParams{}.bandSpan;
-    integral = windowedIntegralImage(edgeOrientation(), bandBounds()[window],
-                                     bandBounds()[window + span - 1]);
-  }
-  const std::array<float, kTableValueCount> values = tableContrastsOfIntegral(integral);
+void RegionFeatures::storeValues(int map, const IntegralView& integral) {
+  const std::array<float, kTableValueCount> values = tableContrasts(integral);
   std::copy(values.begin(), values.end(), values_.begin() + map * kValuesPerMap);
   computed_[map] = true;
+}
+
+// The maps are integrated four at a time (integrateLanes), in groups that need the same inputs:
+// the three gradient maps; the edge orientation map with the first three bands; then four bands
+// at a time. The projection map, the only map of the EdgeMap alone, is integrated on its own.
+void RegionFeatures::computeMap(int map) {
+  if (map == kProjectionMap) {
+    const cv::Mat integral = integralImage(edgeProjectionOfEdgeMap(edgeMap()));
+    storeValues(map, IntegralView::of(integral));
+    return;
+  }
+  const int first =
+      map < kProjectionMap ? 0 : kEdgeOrientationMap + (map - kEdgeOrientationMap) / 4 * 4;
+  const int count = map < kProjectionMap ? kProjectionMap : std::min(4, kFeatureMapCount - first);
+  const int rows = kPatchHeight, cols = kPatchWidth;
+  lanes_.resize(static_cast<size_t>(rows) * cols * kIntegralLanes);
+  if (first == 0) {
+    const edges::GradientMaps& g = gradients();
+    std::fill(lanes_.begin(), lanes_.end(), 0.0f);  // the fourth lane is unused
+    interleave({&g.gx, &g.gy, &g.magnitude});
+  } else {
+    // A band map is the edge orientation inside its window, 0 elsewhere. The edge orientation map
+    // itself has the window of all numbers (it holds no NaN: every value is a folded atan2 or
+    // 0), and so has an unused lane.
+    constexpr float kInfinity = std::numeric_limits<float>::infinity();
+    std::array<Window, 4> windows;
+    windows.fill({-kInfinity, kInfinity});
+    for (int lane = 0; lane < count; ++lane) {
+      const int m = first + lane;
+      if (m == kEdgeOrientationMap) continue;
+      const int window = m - kFirstBandMap;
+      windows[lane] = {bandBounds()[window], bandBounds()[window + kBandSpan - 1]};
+    }
+    interleaveWindows(edgeOrientation(), windows);
+  }
+  integrals_.resize(lanes_.size());
+  integrateLanes(lanes_.data(), integrals_.data(), rows, cols);
+  for (int lane = 0; lane < count; ++lane) {
+    const IntegralView view{integrals_.data() + lane, rows, cols,
+                            static_cast<size_t>(cols) * kIntegralLanes, kIntegralLanes};
+    storeValues(first + lane, view);
+  }
+}
+
+void RegionFeatures::interleave(std::initializer_list<const cv::Mat*> maps) {
+  int lane = 0;
+  for (const cv::Mat* map : maps) {
+    for (int y = 0; y < map->rows; ++y) {
+      const float* in = map->ptr<float>(y);
+      float* out = lanes_.data() + static_cast<size_t>(y) * map->cols * kIntegralLanes + lane;
+      for (int x = 0; x < map->cols; ++x) out[x * kIntegralLanes] = in[x];
+    }
+    ++lane;
+  }
+}
+
+void RegionFeatures::interleaveWindows(const cv::Mat& map, const std::array<Window, 4>& windows) {
+  // Four window tests of one pixel in one SSE register; a failed test masks the value to +0.
+  const __m128 lower =
+      _mm_setr_ps(windows[0].lower, windows[1].lower, windows[2].lower, windows[3].lower);
+  const __m128 upper =
+      _mm_setr_ps(windows[0].upper, windows[1].upper, windows[2].upper, windows[3].upper);
+  float* out = lanes_.data();
+  for (int y = 0; y < map.rows; ++y) {
+    const float* in = map.ptr<float>(y);
+    for (int x = 0; x < map.cols; ++x, out += kIntegralLanes) {
+      const __m128 v = _mm_set1_ps(in[x]);
+      const __m128 inside = _mm_and_ps(_mm_cmple_ps(lower, v), _mm_cmple_ps(v, upper));
+      _mm_storeu_ps(out, _mm_and_ps(inside, v));
+    }
+  }
 }
 
 float RegionFeatures::feature(int index) {

@@ -5,12 +5,15 @@
 // value is bit for bit the one computeFeatureVector gives (which is built on this).
 
 #include <array>
+#include <initializer_list>
 #include <optional>
+#include <vector>
 
 #include <opencv2/core.hpp>
 
 #include "edges/gradients.hpp"
 #include "features/feature_vector.hpp"
+#include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
 
@@ -19,7 +22,8 @@ inline constexpr int kFeatureMapCount = kFeatureCount / kValuesPerMap;  // 19
 // The features of one region. The 96 x 48 patch is made at construction; its grey copy, its
 // gradients (maps 0-2, and the input of its EdgeMap), its EdgeMap (map 3 and the orientation
 // family) and its edge orientation map (maps 4-18) are each computed once, when the first
-// feature that needs them is asked for, and so is each map's ten values.
+// feature that needs them is asked for. A map's ten values are computed with those of the maps
+// that share its inputs and its integration (at most four: 0-2, 3, 4-7, 8-11, 12-15, 16-18).
 class RegionFeatures {
  public:
   // `region`: 8-bit, 1 or 3 channels (blue, green, red), at least one pixel (cv::Exception
@@ -34,6 +38,16 @@ class RegionFeatures {
 
  private:
   void computeMap(int map);
+  void storeValues(int map, const IntegralView& integral);
+  // Up to four maps into lanes_, lane by lane in the given order.
+  void interleave(std::initializer_list<const cv::Mat*> maps);
+  // One map into the four lanes, each lane the map inside its window (lower <= value <= upper)
+  // and 0 elsewhere: the orientation family.
+  struct Window {
+    float lower;
+    float upper;
+  };
+  void interleaveWindows(const cv::Mat& map, const std::array<Window, 4>& windows);
   const cv::Mat& grey();
   const edges::GradientMaps& gradients();
   const cv::Mat& edgeMap();
@@ -44,6 +58,8 @@ class RegionFeatures {
   std::optional<edges::GradientMaps> gradients_;
   cv::Mat edgeMap_;
   cv::Mat edgeOrientation_;
+  std::vector<float> lanes_;      // up to four maps side by side, for integrateLanes
+  std::vector<float> integrals_;  // their integral images
   std::array<bool, kFeatureMapCount> computed_{};
   std::array<float, kFeatureCount> values_{};
 };

@@ -1,9 +1,8 @@
 #include "features/stripe_contrasts.hpp"
 
-#include <algorithm>
-#include <bit>
 #include <cmath>
-#include <cstdint>
+
+#include "features/integral_image.hpp"
 
 namespace scenetext::features {
 
@@ -22,16 +21,16 @@ namespace {
 
 // Sum of the map over rows y0+1..y1 and columns x0+1..x1: four corner reads, summed in double
 // and stored in single precision.
-float box(const cv::Mat& s, int y0, int x0, int y1, int x1) {
-  const double sum = static_cast<double>(s.at<float>(y1, x1)) + s.at<float>(y0, x0) -
-                     s.at<float>(y0, x1) - s.at<float>(y1, x0);
+float box(const IntegralView& s, int y0, int x0, int y1, int x1) {
+  const double sum =
+      static_cast<double>(s.at(y1, x1)) + s.at(y0, x0) - s.at(y0, x1) - s.at(y1, x0);
   return static_cast<float>(sum);
 }
 
 // The third stripe of ThreeRows and the lower part of TwoRows are two corner terms, not a box:
 // S[row][0] + S[H-1][W-1]. The trained models depend on this value, so it is kept as it is.
-float twoTermStripe(const cv::Mat& s, int row) {
-  const double sum = static_cast<double>(s.at<float>(row, 0)) + s.at<float>(s.rows - 1, s.cols - 1);
+float twoTermStripe(const IntegralView& s, int row) {
+  const double sum = static_cast<double>(s.at(row, 0)) + s.at(s.rows - 1, s.cols - 1);
   return static_cast<float>(sum);
 }
 
@@ -52,7 +51,7 @@ float meanContrast(double sumA, int widthA, double sumB, int widthB, int side) {
   return std::fabs(static_cast<float>(static_cast<double>(meanA) - meanB));
 }
 
-LayoutValues threeColumns(const cv::Mat& s, const StripeLayout& layout) {
+LayoutValues threeColumns(const IntegralView& s, const StripeLayout& layout) {
   const int h = s.rows, w = s.cols;
   const SplitPosition p0 = splitPosition(layout.fractions[0], w);
   const SplitPosition p1 = splitPosition(layout.fractions[1], w);
@@ -65,7 +64,7 @@ LayoutValues threeColumns(const cv::Mat& s, const StripeLayout& layout) {
           2};
 }
 
-LayoutValues threeRows(const cv::Mat& s, const StripeLayout& layout) {
+LayoutValues threeRows(const IntegralView& s, const StripeLayout& layout) {
   const int h = s.rows, w = s.cols;
   const SplitPosition p0 = splitPosition(layout.fractions[0], h);
   const SplitPosition p1 = splitPosition(layout.fractions[1], h);
@@ -78,7 +77,7 @@ LayoutValues threeRows(const cv::Mat& s, const StripeLayout& layout) {
           2};
 }
 
-LayoutValues twoColumns(const cv::Mat& s, const StripeLayout& layout) {
+LayoutValues twoColumns(const IntegralView& s, const StripeLayout& layout) {
   const int h = s.rows, w = s.cols;
   const SplitPosition p0 = splitPosition(layout.fractions[0], w);
   const float a = box(s, 0, 0, h - 1, p0.corner);
@@ -86,7 +85,7 @@ LayoutValues twoColumns(const cv::Mat& s, const StripeLayout& layout) {
   return {{sumContrast(static_cast<double>(a) - b), 0.0f}, 1};
 }
 
-LayoutValues twoRows(const cv::Mat& s, const StripeLayout& layout) {
+LayoutValues twoRows(const IntegralView& s, const StripeLayout& layout) {
   const int w = s.cols;
   const SplitPosition p0 = splitPosition(layout.fractions[0], s.rows);
   const float a = box(s, 0, 0, p0.corner, w - 1);
@@ -94,7 +93,7 @@ LayoutValues twoRows(const cv::Mat& s, const StripeLayout& layout) {
   return {{sumContrast(static_cast<double>(a) - b), 0.0f}, 1};
 }
 
-LayoutValues fiveRows(const cv::Mat& s, const StripeLayout& layout) {
+LayoutValues fiveRows(const IntegralView& s, const StripeLayout& layout) {
   const int h = s.rows, w = s.cols;
   std::array<SplitPosition, 4> p;
   for (int k = 0; k < 4; ++k) p[k] = splitPosition(layout.fractions[k], h);
@@ -121,128 +120,27 @@ SplitPosition splitPosition(float fraction, int sideLength) {
   return {static_cast<int>(std::floor(t)), static_cast<int>(std::nearbyint(t))};
 }
 
-namespace {
-
-// Rows computed together by the integral image. Within a row every entry waits for its left
-// neighbour (a chain of a conversion, three additions and a rounding), but the rows of a group
-// are independent once the row above is known, so a group runs its rows side by side, each one
-// column behind the row above it, and the processor overlaps their chains.
-constexpr int kIntegralRowGroup = 8;
-
-// S[y][x] = m + ((S[y-1][x] + S[y][x-1]) - S[y-1][x-1]), in double, stored in single precision.
-inline float interiorEntry(float m, float above, float left, float aboveLeft) {
-  return static_cast<float>(m + ((static_cast<double>(above) + left) - aboveLeft));
-}
-
-// Entries of rows y0 .. y0 + Rows - 1 (y0 >= 1) of S, whose row y0 - 1 is complete; row y0 + r
-// handles column t - r at step t. The map's element is element(m[y][x]).
-template <int Rows, typename Element>
-void integrateRowGroup(const cv::Mat& m, cv::Mat& s, int y0, const Element& element) {
-  const int cols = m.cols;
-  const float* in[Rows];
-  float* out[Rows];
-  float left[Rows] = {};
-  for (int r = 0; r < Rows; ++r) {
-    in[r] = m.ptr<float>(y0 + r);
-    out[r] = s.ptr<float>(y0 + r);
-  }
-  // The row above row r is out[r - 1] (or row y0 - 1 of S for r = 0).
-  const float* firstAbove = s.ptr<float>(y0 - 1);
-  const auto above = [&](int r) { return r == 0 ? firstAbove : out[r - 1]; };
-  const auto entry = [&](int r, int x) {
-    const float v = element(in[r][x]);
-    const float* up = above(r);
-    left[r] = x == 0 ? static_cast<float>(static_cast<double>(up[0]) + v)
-                     : interiorEntry(v, up[x], left[r], up[x - 1]);
-    out[r][x] = left[r];
-  };
-  const int steps = cols + Rows - 1;
-  int t = 0;
-  // Until step Rows - 1 some row is still at column 0 or not yet started.
-  for (; t < std::min(Rows, steps); ++t) {
-    for (int r = 0; r < Rows; ++r) {
-      if (t - r >= 0 && t - r < cols) entry(r, t - r);
-    }
-  }
-  // Steady state: every row of the group is at a column between 1 and cols - 1.
-  for (; t < cols; ++t) {
-#pragma GCC unroll 8
-    for (int r = 0; r < Rows; ++r) {
-      const int x = t - r;
-      const float* up = above(r);
-      left[r] = interiorEntry(element(in[r][x]), up[x], left[r], up[x - 1]);
-      out[r][x] = left[r];
-    }
-  }
-  for (; t < steps; ++t) {
-    for (int r = 0; r < Rows; ++r) {
-      if (t - r >= 0 && t - r < cols) entry(r, t - r);
-    }
-  }
-}
-
-template <typename Element>
-cv::Mat integrate(const cv::Mat& m, const Element& element) {
-  cv::Mat s(m.rows, m.cols, CV_32FC1);
-  const float* in = m.ptr<float>(0);
-  float* out = s.ptr<float>(0);
-  out[0] = element(in[0]);
-  for (int x = 1; x < m.cols; ++x) {
-    out[x] = static_cast<float>(static_cast<double>(out[x - 1]) + element(in[x]));
-  }
-  int y0 = 1;
-  for (; y0 + kIntegralRowGroup <= m.rows; y0 += kIntegralRowGroup) {
-    integrateRowGroup<kIntegralRowGroup>(m, s, y0, element);
-  }
-  // The rows left over (7 of the 47 below row 0 of a 48-row map) as one smaller group.
-  switch (m.rows - y0) {
-    case 0:
-      break;
-    case 1:
-      integrateRowGroup<1>(m, s, y0, element);
-      break;
-    case 2:
-      integrateRowGroup<2>(m, s, y0, element);
-      break;
-    case 3:
-      integrateRowGroup<3>(m, s, y0, element);
-      break;
-    case 4:
-      integrateRowGroup<4>(m, s, y0, element);
-      break;
-    case 5:
-      integrateRowGroup<5>(m, s, y0, element);
-      break;
-    case 6:
-      integrateRowGroup<6>(m, s, y0, element);
-      break;
-    default:
-      integrateRowGroup<7>(m, s, y0, element);
-      break;
-  }
-  return s;
-}
-
-}  // namespace
-
 cv::Mat integralImage(const cv::Mat& map) {
   CV_Assert(map.type() == CV_32FC1 && !map.empty());
-  return integrate(map, [](float v) { return v; });
+  cv::Mat s(map.rows, map.cols, CV_32FC1);
+  integrateMap(map.ptr<float>(0), map.step1(), s.ptr<float>(0), s.step1(), map.rows, map.cols);
+  return s;
 }
 
 cv::Mat windowedIntegralImage(const cv::Mat& map, float lower, float upper) {
   CV_Assert(map.type() == CV_32FC1 && !map.empty());
-  // The window test selects the value or +0 through a bit mask rather than a branch, which the
-  // scattered band pixels would mispredict.
-  return integrate(map, [lower, upper](float v) {
-    const uint32_t keep = 0u - static_cast<uint32_t>((lower <= v) & (v <= upper));
-    return std::bit_cast<float>(std::bit_cast<uint32_t>(v) & keep);
-  });
+  cv::Mat windowed(map.rows, map.cols, CV_32FC1);
+  for (int y = 0; y < map.rows; ++y) {
+    const float* in = map.ptr<float>(y);
+    float* out = windowed.ptr<float>(y);
+    for (int x = 0; x < map.cols; ++x) out[x] = lower <= in[x] && in[x] <= upper ? in[x] : 0.0f;
+  }
+  return integralImage(windowed);
 }
 
 namespace {
 
-LayoutValues layoutValues(const cv::Mat& integral, const StripeLayout& layout) {
+LayoutValues layoutValues(const IntegralView& integral, const StripeLayout& layout) {
   switch (layout.kind) {
     case kThreeColumns:
       return threeColumns(integral, layout);
@@ -261,14 +159,17 @@ LayoutValues layoutValues(const cv::Mat& integral, const StripeLayout& layout) {
 
 }  // namespace
 
-std::vector<float> stripeContrastsOfIntegral(const cv::Mat& integral, const StripeLayout& layout) {
+IntegralView IntegralView::of(const cv::Mat& integral) {
   CV_Assert(integral.type() == CV_32FC1 && !integral.empty());
-  const LayoutValues v = layoutValues(integral, layout);
+  return {integral.ptr<float>(0), integral.rows, integral.cols, integral.step1(), 1};
+}
+
+std::vector<float> stripeContrastsOfIntegral(const cv::Mat& integral, const StripeLayout& layout) {
+  const LayoutValues v = layoutValues(IntegralView::of(integral), layout);
   return std::vector<float>(v.values.begin(), v.values.begin() + v.count);
 }
 
-std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral) {
-  CV_Assert(integral.type() == CV_32FC1 && !integral.empty());
+std::array<float, kTableValueCount> tableContrasts(const IntegralView& integral) {
   std::array<float, kTableValueCount> values{};
   int position = 0;
   for (const StripeLayout& layout : kStripeLayoutTable) {
@@ -276,6 +177,10 @@ std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& inte
     for (int i = 0; i < v.count; ++i) values[position++] = v.values[i];
   }
   return values;
+}
+
+std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral) {
+  return tableContrasts(IntegralView::of(integral));
 }
 
 std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layout) {

@@ -59,9 +59,23 @@ std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layou
 // integral image can serve all six layouts of a map.
 std::vector<float> stripeContrastsOfIntegral(const cv::Mat& integral, const StripeLayout& layout);
 
+// Read access to an integral image wherever it is stored: entry (y, x) at
+// data[y * rowStride + x * columnStep] (columnStep 4 for one of four interleaved images).
+struct IntegralView {
+  const float* data;
+  int rows;
+  int cols;
+  size_t rowStride;
+  int columnStep;
+  float at(int y, int x) const { return data[y * rowStride + static_cast<size_t>(x) * columnStep]; }
+  // A CV_32FC1 integral image (cv::Exception for another type or an empty one).
+  static IntegralView of(const cv::Mat& integral);
+};
+
 // The values of all six layouts of kStripeLayoutTable from one integral image, in table order:
 // the ten values of one feature map.
 inline constexpr int kTableValueCount = 10;
+std::array<float, kTableValueCount> tableContrasts(const IntegralView& integral);
 std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral);
 
 }  // namespace scenetext::features
