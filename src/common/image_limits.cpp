@@ -344,6 +344,39 @@ Dimensions jp2Dimensions(const ByteReader& read) {
   return std::nullopt;
 }
 
+ByteReader memoryReader(std::string_view bytes) {
+  return [bytes](uint64_t offset, size_t count) {
+    if (offset >= bytes.size()) return std::string();
+    return std::string(bytes.substr(static_cast<size_t>(offset), count));
+  };
+}
+
+ByteReader streamReader(std::istream& file) {
+  return [&file](uint64_t offset, size_t count) {
+    std::string bytes;
+    if (offset > static_cast<uint64_t>(std::numeric_limits<std::streamoff>::max())) return bytes;
+    file.clear();
+    file.seekg(static_cast<std::streamoff>(offset));
+    if (!file) return bytes;
+    bytes.resize(count);
+    file.read(bytes.data(), static_cast<std::streamsize>(count));
+    bytes.resize(static_cast<size_t>(file.gcount()));
+    return bytes;
+  };
+}
+
+// DICOM: a 128-byte preamble, then "DICM"; the signature OpenCV's DICOM decoder looks for.
+constexpr size_t kDicomMagicAt = 128;
+
+Status checkImageHeader(const ByteReader& read, int64_t limit) {
+  const std::optional<ImageDimensions> declared = declaredImageDimensions(read);
+  if (declared) return checkPixelLimit(*declared, limit);
+  // The decoders of the formats read above come first; only a file none of them claims can reach
+  // the DICOM decoder.
+  if (read(kDicomMagicAt, 4) == "DICM") return Status::error("a DICOM file, which is not read");
+  return {};
+}
+
 constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 constexpr std::string_view kJp2Signature{"\x00\x00\x00\x0CjP  \r\n\x87\n", 12};
 
@@ -385,24 +418,11 @@ std::optional<ImageDimensions> declaredImageDimensions(const ByteReader& read) {
 }
 
 std::optional<ImageDimensions> declaredImageDimensions(std::string_view bytes) {
-  return declaredImageDimensions([bytes](uint64_t offset, size_t count) {
-    if (offset >= bytes.size()) return std::string();
-    return std::string(bytes.substr(static_cast<size_t>(offset), count));
-  });
+  return declaredImageDimensions(memoryReader(bytes));
 }
 
 std::optional<ImageDimensions> declaredImageDimensions(std::istream& file) {
-  return declaredImageDimensions([&file](uint64_t offset, size_t count) {
-    std::string bytes;
-    if (offset > static_cast<uint64_t>(std::numeric_limits<std::streamoff>::max())) return bytes;
-    file.clear();
-    file.seekg(static_cast<std::streamoff>(offset));
-    if (!file) return bytes;
-    bytes.resize(count);
-    file.read(bytes.data(), static_cast<std::streamsize>(count));
-    bytes.resize(static_cast<size_t>(file.gcount()));
-    return bytes;
-  });
+  return declaredImageDimensions(streamReader(file));
 }
 
 Status checkPixelLimit(ImageDimensions dimensions, int64_t limit) {
@@ -414,14 +434,12 @@ Status checkPixelLimit(ImageDimensions dimensions, int64_t limit) {
                        " pixels exceed the limit of " + std::to_string(limit));
 }
 
-Status checkDeclaredPixels(std::istream& file, int64_t limit) {
-  const std::optional<ImageDimensions> declared = declaredImageDimensions(file);
-  return declared ? checkPixelLimit(*declared, limit) : Status();
+Status checkImageHeader(std::istream& file, int64_t limit) {
+  return checkImageHeader(streamReader(file), limit);
 }
 
-Status checkDeclaredPixels(std::string_view bytes, int64_t limit) {
-  const std::optional<ImageDimensions> declared = declaredImageDimensions(bytes);
-  return declared ? checkPixelLimit(*declared, limit) : Status();
+Status checkImageHeader(std::string_view bytes, int64_t limit) {
+  return checkImageHeader(memoryReader(bytes), limit);
 }
 
 }  // namespace scenetext

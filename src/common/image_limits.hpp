@@ -8,7 +8,8 @@
 // and BigTIFF (the first IFD), PBM/PGM/PPM (P1-P6), PAM (P7), PFM, Sun raster, Radiance HDR and
 // JPEG 2000 (J2K codestreams and JP2 files, from the codestream's SIZ segment). Any other format,
 // and a header too short or too broken to say, declares nothing: the decoder then judges the file
-// under its own limit, and the decoded size is checked against ours afterwards.
+// under its own limit, and the decoded size is checked against ours afterwards. DICOM files are
+// refused outright (see checkImageHeader).
 
 #include <cstdint>
 #include <functional>
@@ -50,8 +51,12 @@ std::optional<ImageDimensions> declaredImageDimensions(std::istream& file);
 // Fails with "WIDTHxHEIGHT pixels exceed the limit of N" when width x height > limit.
 Status checkPixelLimit(ImageDimensions dimensions, int64_t limit = kMaxImagePixels);
 
-// checkPixelLimit on what the header declares; passes when it declares nothing.
-Status checkDeclaredPixels(std::istream& file, int64_t limit = kMaxImagePixels);
-Status checkDeclaredPixels(std::string_view bytes, int64_t limit = kMaxImagePixels);
+// The check before decoding: checkPixelLimit on what the header declares. A file that declares
+// nothing passes, unless it is a DICOM file ("DICM" at byte 128), refused whatever its size with
+// "a DICOM file, which is not read": OpenCV hands it to GDCM, whose reader ends the whole process
+// with a failed assertion on a damaged file (found by fuzzing), and a medical scan is no
+// photograph of a scene.
+Status checkImageHeader(std::istream& file, int64_t limit = kMaxImagePixels);
+Status checkImageHeader(std::string_view bytes, int64_t limit = kMaxImagePixels);
 
 }  // namespace scenetext

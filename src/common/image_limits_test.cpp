@@ -171,12 +171,23 @@ TEST(CheckPixelLimit, RefusesOnlyAboveTheLimit) {
   EXPECT_TRUE(checkPixelLimit({100, 10}, 1000).ok());
 }
 
-TEST(CheckDeclaredPixels, PassesWhatDeclaresNothing) {
-  EXPECT_FALSE(checkDeclaredPixels(pngHeader(30000, 30000)).ok());
-  EXPECT_TRUE(checkDeclaredPixels(pngHeader(300, 300)).ok());
-  EXPECT_TRUE(checkDeclaredPixels("not an image").ok());
+TEST(CheckImageHeader, RefusesBombsAndDicomAndPassesWhatDeclaresNothing) {
+  EXPECT_EQ(checkImageHeader(pngHeader(30000, 30000)).message(),
+            "30000x30000 pixels exceed the limit of 200000000");
+  EXPECT_TRUE(checkImageHeader(pngHeader(300, 300)).ok());
+  EXPECT_TRUE(checkImageHeader("not an image").ok());
   std::istringstream bomb(jpegHeader(30000, 30000));
-  EXPECT_EQ(checkDeclaredPixels(bomb).message(), "30000x30000 pixels exceed the limit of 200000000");
+  EXPECT_EQ(checkImageHeader(bomb).message(), "30000x30000 pixels exceed the limit of 200000000");
+  // A 128-byte preamble and "DICM": GDCM would get the file.
+  const std::string dicom = std::string(128, '\0') + "DICM" + std::string(64, '\x11');
+  EXPECT_EQ(checkImageHeader(dicom).message(), "a DICOM file, which is not read");
+  std::istringstream dicomStream(dicom);
+  EXPECT_FALSE(checkImageHeader(dicomStream).ok());
+  // "DICM" at byte 128 of a PNG is pixel data: the PNG decoder claims the file first.
+  std::string png = encode(".png", cv::Mat(40, 40, CV_8UC3, cv::Scalar(1, 2, 3)));
+  ASSERT_GT(png.size(), 132u);
+  png.replace(128, 4, "DICM");
+  EXPECT_TRUE(checkImageHeader(png).ok());
 }
 
 }  // namespace

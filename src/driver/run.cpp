@@ -42,9 +42,10 @@ Result<cv::Mat> loadColourImage(const std::string& path) {
   // imread says nothing about why it failed, so look at the file first.
   std::ifstream probe(path, std::ios::binary);
   if (!probe) return Status::error(what + ": " + std::strerror(errno));
-  // A decompression bomb is refused from its header, before the decoder allocates anything; a
-  // format whose header is not read is held to the same limit once decoded.
-  Status size = checkDeclaredPixels(probe);
+  // A decompression bomb is refused from its header, before the decoder allocates anything (and a
+  // DICOM file before its decoder can abort); a format whose header is not read is held to the
+  // same limit once decoded.
+  Status size = checkImageHeader(probe);
   if (!size.ok()) return Status::error(what + ": " + size.message());
   cv::Mat image = cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
   if (image.empty()) return Status::error(what + ": not a readable image");
