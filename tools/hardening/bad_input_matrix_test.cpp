@@ -103,6 +103,7 @@ void writeInputs(const ScratchFolder& scratch) {
   write("bomb.png", pngBomb());
   write("bomb.jpg", jpegBomb());
   write("photo.xyz", png);
+  write("scan.dcm", std::string(128, '\0') + "DICM" + "\x02\x00\x00\x00UL\x04\x00"s);
   write("good.model", kModel);
   write("empty.model", "");
   write("no-terminator.model", "stage 1\n1, 22, 1, 0.05, 1, 0\n@, -0.5\n");
@@ -151,6 +152,10 @@ const std::vector<Row> kRows = {
   {"JpegHeaderClaiming30000x30000", "scenetext", {"{in}/good.model", "{in}/bomb.jpg", "{out}/"}, 1,
    "cannot read image '{in}/bomb.jpg': 30000x30000 pixels exceed the limit of 200000000", {},
    "refuse: as the PNG bomb, found in the frame header"},
+  {"DicomFileCutShort", "scenetext", {"{in}/good.model", "{in}/scan.dcm", "{out}/"}, 1,
+   "cannot read image '{in}/scan.dcm': a DICOM file, which is not read", {},
+   "refuse: OpenCV's DICOM decoder (GDCM) ends the whole process with a failed assertion on a "
+   "damaged file, and a medical scan is no photograph of a scene"},
   {"ImageIsAFolder", "scenetext", {"{in}/good.model", "{in}/gt", "{out}/"}, 1,
    "cannot read image '{in}/gt': not a readable image", {},
    "refuse: a folder is no image (scenetext-batch is the tool for folders)"},
@@ -199,8 +204,9 @@ const std::vector<Row> kRows = {
    "refuse: the evaluation would read past the 190 features"},
   // --- arguments
   {"FewerArgumentsThanNeeded", "scenetext", {"{in}/good.model", "{in}/photo.png"}, 2,
-   "usage: scenetext MODEL IMAGE PREFIX", {}, "refuse: usage error"},
-  {"NoArguments", "scenetext", {}, 2, "usage: scenetext MODEL IMAGE PREFIX", {}, "refuse: usage error"},
+   "scenetext: prefix is required\nusage: scenetext ", {}, "refuse: usage error"},
+  {"NoArguments", "scenetext", {}, 2, "scenetext: model is required\nusage: scenetext ", {},
+   "refuse: usage error"},
   {"MoreArgumentsThanNeeded", "scenetext", {"{in}/good.model", "{in}/photo.png", "{out}/", "x"}, 2,
    "The following argument was not expected: x", {}, "refuse: usage error"},
   // --- evaluation

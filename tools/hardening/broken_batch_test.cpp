@@ -61,7 +61,7 @@ std::map<std::string, std::string> brokenImages() {
       {"broken-05-zero-width.bmp", bmpWithoutWidth},
       {"broken-06-random.tif", "II*\0"s + std::string(200, '\x5A')},
       {"broken-07-html.jpeg", "<html><body>404 Not Found</body></html>\n"},
-      {"broken-08-png-signature-only.png", png.substr(0, 8)},
+      {"broken-08-dicom-cut-short.png", std::string(128, '\0') + "DICM\x02\x00\x00\x00UL\x04\x00"s},
       {"broken-09-bmp-cut.bmp", bmp.substr(0, 40)},
   };
 }

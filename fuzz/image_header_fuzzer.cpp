@@ -1,0 +1,12 @@
+// libFuzzer target: any bytes as an image file, as far as the decoder (see
+// hardening/fuzz_entries.hpp).
+
+#include <cstddef>
+#include <cstdint>
+
+#include "hardening/fuzz_entries.hpp"
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  scenetext::hardening::fuzzImageHeader({reinterpret_cast<const char*>(data), size});
+  return 0;
+}
