@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # scripts/fuzz.sh SECONDS [TARGET...]: builds the libFuzzer targets of fuzz/ with clang, ASan and
-# UBSan in build-fuzz/ and runs each target (all three when none is named: model_file, box_files,
-# image_run) for SECONDS, one after another, one job each.
+# UBSan in build-fuzz/ and runs each target (all when none is named: model_file, box_files,
+# image_header, image_run) for SECONDS, one after another, one job each.
 #
-# Each target starts from its seeds in fuzz/corpus/TARGET/ (read, never written) and from what
-# earlier runs found in build-fuzz/corpus/TARGET/ (where new inputs go). A crash, sanitizer report,
+# Each target starts from its seeds in fuzz/corpus/TARGET/ (read, never written; image_header
+# also reads image_run's) and from what earlier runs found in build-fuzz/corpus/TARGET/ (where new
+# inputs go). A crash, sanitizer report,
 # leak, timeout or out-of-memory input is kept in fuzz/crashes/TARGET/; the log of every run is
 # build-fuzz/logs/TARGET.log. Exits 1 when any target failed, 2 on a usage error.
 #
@@ -13,7 +14,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 cd "$SCENETEXT_ROOT"
 
-readonly ALL_TARGETS=(model_file box_files image_run)
+readonly ALL_TARGETS=(model_file box_files image_header image_run)
 readonly BUILD=build-fuzz
 
 usage() {
@@ -36,7 +37,7 @@ max_len() {
   case "$1" in
     model_file) echo 16384 ;;
     box_files) echo 8192 ;;
-    image_run) echo 32768 ;;
+    image_header | image_run) echo 32768 ;;
   esac
 }
 
@@ -67,6 +68,8 @@ for target in "${targets[@]}"; do
   corpus="$BUILD/corpus/$target"
   crashes="fuzz/crashes/$target"
   mkdir -p "$corpus" "$crashes"
+  seeds=("fuzz/corpus/$target")
+  [ "$target" = image_header ] && seeds+=("fuzz/corpus/image_run")
   dictionary=()
   [ -f "fuzz/$target.dict" ] && dictionary=("-dict=fuzz/$target.dict")
   log="$BUILD/logs/$target.log"
@@ -74,7 +77,7 @@ for target in "${targets[@]}"; do
   status=0
   "$BUILD/fuzz/${target}_fuzzer" -max_total_time="$SECONDS_PER_TARGET" -timeout=10 \
     -rss_limit_mb=2560 -max_len="$(max_len "$target")" -print_final_stats=1 \
-    -artifact_prefix="$crashes/" "${dictionary[@]}" "$corpus" "fuzz/corpus/$target" \
+    -artifact_prefix="$crashes/" "${dictionary[@]}" "$corpus" "${seeds[@]}" \
     >"$log" 2>&1 || status=$?
   grep -E '^stat::number_of_executed_units|^#[0-9]+.*DONE' "$log" | tail -n 2 || true
   if [ "$status" -ne 0 ]; then
