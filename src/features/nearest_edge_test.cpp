@@ -115,8 +115,9 @@ TEST(NearestEdgeTransform, EqualsThePassesOfTheOneDimensionalTransform) {
   const struct {
     cv::Size size;
     int percent;
-  } cases[] = {{{96, 48}, 3}, {{96, 48}, 30}, {{96, 48}, 0}, {{20, 91}, 5}, {{20, 92}, 5},
-               {{7, 150}, 2}, {{1, 40}, 10},  {{40, 1}, 10}, {{1, 1}, 0},   {{96, 48}, 100}};
+  } cases[] = {{{96, 48}, 3},  {{96, 48}, 30}, {{96, 48}, 0},  {{20, 91}, 5}, {{20, 92}, 5},
+               {{7, 150}, 2},  {{1, 40}, 10},  {{40, 1}, 10},  {{1, 1}, 0},   {{96, 48}, 100},
+               {{128, 91}, 1}, {{128, 91}, 8}, {{129, 40}, 4}, {{96, 48}, 1}, {{96, 48}, 12}};
   cv::RNG rng(9);
   for (const auto& c : cases) {
     cv::Mat edges(c.size, CV_8UC1);
@@ -129,6 +130,25 @@ TEST(NearestEdgeTransform, EqualsThePassesOfTheOneDimensionalTransform) {
     ASSERT_EQ(library.size(), literal.size());
     EXPECT_EQ(std::memcmp(library.data, literal.data, literal.total() * literal.elemSize()), 0)
         << c.size << " " << c.percent << "% edges";
+  }
+}
+
+// Real-looking densities on the patch size, many times: rows whose exact bounds nearly meet are
+// rare, and each must give what the division gives.
+TEST(NearestEdgeTransform, ManyPatchSizedMapsEqualTheOneDimensionalTransform) {
+  cv::RNG rng(17);
+  for (int trial = 0; trial < 300; ++trial) {
+    cv::Mat edges = cv::Mat::zeros(48, 96, CV_8UC1);
+    const int strokes = rng.uniform(1, 12);
+    for (int k = 0; k < strokes; ++k) {
+      const cv::Point a(rng.uniform(0, 96), rng.uniform(0, 48));
+      const cv::Point b(rng.uniform(0, 96), rng.uniform(0, 48));
+      for (int t = 0; t <= 20; ++t) edges.at<uchar>(a + (b - a) * t / 20) = 255;
+    }
+    const cv::Mat library = nearestEdgeTransform(edges);
+    const cv::Mat literal = literalNearestEdges(edges);
+    ASSERT_EQ(std::memcmp(library.data, literal.data, literal.total() * literal.elemSize()), 0)
+        << "trial " << trial;
   }
 }
 
