@@ -9,6 +9,18 @@
 #include "train/detection_simulation.hpp"
 
 namespace scenetext::training {
+namespace {
+
+// The sample standard deviation (n - 1); 0 for fewer than two values.
+double standardDeviation(const std::vector<double>& values) {
+  if (values.size() < 2) return 0.0;
+  const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+  double squares = 0.0;
+  for (double value : values) squares += (value - mean) * (value - mean);
+  return std::sqrt(squares / static_cast<double>(values.size() - 1));
+}
+
+}  // namespace
 
 TrainingSamples gatherSamples(std::span<const ImageSamples* const> images) {
   TrainingSamples samples;
@@ -70,7 +82,7 @@ Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> fold
 
 PrefixSummary summarizePrefix(std::span<const FoldResult> folds, size_t prefix, int repeats) {
   PrefixSummary summary;
-  std::vector<double> fs;
+  std::vector<double> fs, repeatFs;
   double pooledP = 0.0, pooledR = 0.0;
   const size_t perRepeat = folds.size() / static_cast<size_t>(repeats);
   for (int repeat = 0; repeat < repeats; ++repeat) {
@@ -84,15 +96,15 @@ PrefixSummary summarizePrefix(std::span<const FoldResult> folds, size_t prefix, 
     const evaluation::Scores scores = evaluation::scoresOf(pooled);
     pooledP += scores.precision;
     pooledR += scores.recall;
+    repeatFs.push_back(scores.f);
   }
   summary.pooled.precision = pooledP / repeats;
   summary.pooled.recall = pooledR / repeats;
   const double sum = summary.pooled.precision + summary.pooled.recall;
   summary.pooled.f = sum > 0.0 ? 2.0 * summary.pooled.precision * summary.pooled.recall / sum : 0.0;
   summary.meanF = std::accumulate(fs.begin(), fs.end(), 0.0) / static_cast<double>(fs.size());
-  double squares = 0.0;
-  for (double f : fs) squares += (f - summary.meanF) * (f - summary.meanF);
-  summary.sdF = fs.size() > 1 ? std::sqrt(squares / static_cast<double>(fs.size() - 1)) : 0.0;
+  summary.sdF = standardDeviation(fs);
+  summary.repeatSdF = standardDeviation(repeatFs);
   summary.minF = *std::min_element(fs.begin(), fs.end());
   summary.maxF = *std::max_element(fs.begin(), fs.end());
   return summary;

@@ -38,10 +38,12 @@ Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> fold
                                               const TrainingProgress& progress = {});
 
 // Scores of one prefix over the folds: pooled over every held-out image of each repeat (averaged
-// over repeats), and the mean, standard deviation, least and greatest F of single folds. A fold
-// whose cascade is shorter than `prefix` counts with its whole cascade.
+// over repeats), the standard deviation of that pooled F between repeats (how much a score moves
+// with the random split), and the mean, standard deviation, least and greatest F of single folds.
+// A fold whose cascade is shorter than `prefix` counts with its whole cascade.
 struct PrefixSummary {
   evaluation::Scores pooled;
+  double repeatSdF = 0.0;
   double meanF = 0.0;
   double sdF = 0.0;
   double minF = 0.0;

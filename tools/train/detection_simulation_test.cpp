@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <cmath>
+
 #include "common/test_support.hpp"
 #include "driver/run.hpp"
 #include "train/cross_validation.hpp"
@@ -131,6 +133,17 @@ TEST(CrossValidation, SummaryPoolsFoldsAndMeasuresTheirSpread) {
   EXPECT_DOUBLE_EQ(summary.minF, f0);
   // A prefix longer than a fold's cascade counts with the whole cascade.
   EXPECT_DOUBLE_EQ(summarizePrefix(folds, 4, 1).pooled.recall, 0.75);
+
+  // A second repeat whose split scores perfectly: pooled scores average over the repeats, and the
+  // split spread is that of the two pooled F values.
+  folds.push_back({{{2, 2, 2.0, 2.0}}, {}, 0.0});
+  folds.push_back({{{2, 2, 2.0, 2.0}}, {}, 0.0});
+  const PrefixSummary twice = summarizePrefix(folds, 0, 2);
+  EXPECT_DOUBLE_EQ(twice.pooled.recall, (0.75 + 1.0) / 2);
+  EXPECT_DOUBLE_EQ(twice.pooled.precision, (0.6 + 1.0) / 2);
+  const double pooledF = 2.0 * 0.75 * 0.6 / 1.35;
+  EXPECT_NEAR(twice.repeatSdF, (1.0 - pooledF) / std::sqrt(2.0), 1e-12);
+  EXPECT_DOUBLE_EQ(twice.maxF, 1.0);
 }
 
 }  // namespace

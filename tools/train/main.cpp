@@ -142,11 +142,12 @@ void printCrossValidation(std::span<const tr::FoldResult> folds, const Arguments
   std::cout << "cross-validation: " << arguments.folds << " folds x " << arguments.repeats << " repeats over "
             << imageCount << " images, DetEval on the held-out folds, " << folds.size() << " trainings in "
             << static_cast<int>(seconds + 0.5) << " s (stages \"all\": every candidate accepted)\n"
-            << "stages precision  recall      F   fold F: mean     sd    min    max\n";
+            << "stages precision  recall      F  split sd   fold F: mean     sd    min    max\n";
   for (size_t prefix = 0; prefix <= longest; ++prefix) {
     const tr::PrefixSummary summary = tr::summarizePrefix(folds, prefix, arguments.repeats);
-    std::printf("%6s %s         %6.3f %6.3f %6.3f %6.3f\n", prefixName(prefix).c_str(),
-                scoreColumns(summary.pooled).c_str(), summary.meanF, summary.sdF, summary.minF, summary.maxF);
+    std::printf("%6s %s    %6.3f         %6.3f %6.3f %6.3f %6.3f\n", prefixName(prefix).c_str(),
+                scoreColumns(summary.pooled).c_str(), summary.repeatSdF, summary.meanF, summary.sdF, summary.minF,
+                summary.maxF);
   }
   std::fflush(stdout);
 }

@@ -123,7 +123,7 @@ TEST(TrainCommand, CrossValidationPrintsEveryPrefixWithItsSpread) {
                       "--stages", "2"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
   EXPECT_TRUE(contains(result.out, "cross-validation: 3 folds x 1 repeats over 6 images")) << result.out;
-  EXPECT_TRUE(contains(result.out, "fold F: mean     sd")) << result.out;
+  EXPECT_TRUE(contains(result.out, "split sd   fold F: mean     sd")) << result.out;
   EXPECT_TRUE(contains(result.out, "   all ")) << result.out;
 }
 
