@@ -6,6 +6,7 @@
 #include "edges/gradients.hpp"
 #include "edges/non_max_suppression.hpp"
 #include "edges/thinning.hpp"
+#include "edges/working_buffer.hpp"
 
 namespace scenetext::edges {
 namespace {
@@ -13,7 +14,8 @@ namespace {
 // Thins the 0/255 map through the single-precision thinning and back: 1.0 * 255 is 255 and
 // 0.0 stays 0, taken as the low 8 bits of the truncated product.
 void thinEdgeMap(cv::Mat& edges) {
-  cv::Mat t;
+  thread_local std::vector<float> storage;
+  cv::Mat t = workingBuffer(storage, edges.size(), CV_32FC1);
   edges.convertTo(t, CV_32F);
   thinEdges(t);
   for (int r = 0; r < edges.rows; ++r) {
@@ -32,7 +34,9 @@ cv::Mat detectEdges(const cv::Mat& image, float edgeFraction) {
 }
 
 cv::Mat edgeMapOfGradients(const GradientMaps& gradients, float edgeFraction) {
-  const cv::Mat normalised = normaliseMagnitude(gradients.magnitude);
+  thread_local std::vector<float> storage;
+  cv::Mat normalised = workingBuffer(storage, gradients.magnitude.size(), CV_32FC1);
+  normaliseMagnitude(gradients.magnitude, normalised);
   const EdgeThresholds thresholds = computeEdgeThresholds(normalised, edgeFraction);
   // The strong points in row-major order rather than sector by sector: the hysteresis result
   // does not depend on their order.

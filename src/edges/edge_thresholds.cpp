@@ -15,19 +15,24 @@ constexpr uchar kEdge = 255;
 }  // namespace
 
 cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
-  CV_Assert(magnitude.type() == CV_32FC1);
+  cv::Mat normalised;
+  normaliseMagnitude(magnitude, normalised);
+  return normalised;
+}
+
+void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
+  CV_Assert(magnitude.type() == CV_32FC1 && normalised.data != magnitude.data);
   double maximum = 0.0;
   cv::minMaxLoc(magnitude, nullptr, &maximum);
-  cv::Mat normalised = magnitude.clone();
+  magnitude.copyTo(normalised);
   // A zero maximum means a zero gradient everywhere: nothing to scale, no candidate later.
-  if (maximum == 0.0) return normalised;
+  if (maximum == 0.0) return;
   // The single-precision quotient of two floats equals the double quotient rounded to float.
   const float divisor = static_cast<float>(maximum);
   for (int r = 0; r < normalised.rows; ++r) {
     float* row = normalised.ptr<float>(r);
     for (int c = 0; c < normalised.cols; ++c) row[c] = row[c] / divisor;
   }
-  return normalised;
 }
 
 EdgeThresholds thresholdsForBin(int bin) {

@@ -24,6 +24,9 @@ inline constexpr double kLowToHighRatio = 0.4;
 // The magnitude (CV_32FC1) divided element-wise by its maximum, a new CV_32FC1 matrix in [0, 1];
 // an all-zero magnitude is returned as zeros.
 cv::Mat normaliseMagnitude(const cv::Mat& magnitude);
+// The same into `normalised`, whose memory is reused when it already has the size (it must not
+// be `magnitude` itself).
+void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised);
 
 // high = bin / 64 and low = 0.4 * high, where bin is 1 + the first histogram bin at which the
 // running count exceeds rows * cols * edgeFraction (strictly), or 65 when none does (then high

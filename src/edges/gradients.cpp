@@ -5,6 +5,9 @@
 #include <array>
 #include <cmath>
 #include <numbers>
+#include <vector>
+
+#include "edges/working_buffer.hpp"
 
 namespace scenetext::edges {
 namespace {
@@ -86,13 +89,15 @@ GradientMaps computeGradients(const cv::Mat& grey) {
   static const GaussianKernels kernels = buildGaussianKernels();
   const std::array<float, 256>& intensity = intensityTable();
 
-  cv::Mat f(grey.size(), CV_32FC1);
+  // The intensity and its row-smoothed copy are temporaries (megabytes on a photo).
+  thread_local std::vector<float> intensityStorage, smoothedStorage;
+  cv::Mat f = workingBuffer(intensityStorage, grey.size(), CV_32FC1);
+  cv::Mat rowSmoothed = workingBuffer(smoothedStorage, grey.size(), CV_32FC1);
   for (int r = 0; r < grey.rows; ++r) {
     const uchar* in = grey.ptr<uchar>(r);
     float* out = f.ptr<float>(r);
     for (int c = 0; c < grey.cols; ++c) out[c] = intensity[in[c]];
   }
-  cv::Mat rowSmoothed;
   correlate(f, rowSmoothed, kernels.row);
   correlate(rowSmoothed, f, kernels.column);
 

@@ -4,6 +4,8 @@
 #include <array>
 #include <vector>
 
+#include "edges/working_buffer.hpp"
+
 namespace scenetext::edges {
 namespace {
 
@@ -77,8 +79,13 @@ bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
 
 void thinEdges(cv::Mat& t) {
   CV_Assert(t.type() == CV_32FC1);
-  // A one-pixel frame of background lets the outermost pixels thin like any other.
-  Foreground fg{cv::Mat::zeros(t.rows + 2, t.cols + 2, CV_8UC1), {}};
+  // A one-pixel frame of background lets the outermost pixels thin like any other. The working
+  // matrix and lists are kept per thread between calls (a photo's are megabytes).
+  thread_local std::vector<uchar> storage;
+  thread_local Foreground fg;
+  fg.pixels = workingBuffer(storage, cv::Size(t.cols + 2, t.rows + 2), CV_8UC1);
+  fg.pixels.setTo(0);
+  fg.offsets.clear();
   const size_t step = fg.pixels.step;
   for (int r = 0; r < t.rows; ++r) {
     const float* in = t.ptr<float>(r);
@@ -91,7 +98,7 @@ void thinEdges(cv::Mat& t) {
   }
   // Passes only clear pixels, so an iteration that clears nothing leaves the matrix unchanged:
   // that is the stopping point.
-  std::vector<size_t> doomed;
+  thread_local std::vector<size_t> doomed;
   for (;;) {
     const bool clearedFirst = thinningPass(fg, 1, doomed);
     const bool clearedSecond = thinningPass(fg, 2, doomed);

@@ -33,7 +33,9 @@ void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, cons
     const int top = bands[i];
     const int bottom = bands[i + 1] - 1;
     CV_Assert(0 <= top && top <= bottom && bottom < height);
-    const cv::Mat bandImage = image.rowRange(top, bottom + 1).clone();
+    // A view of the band's rows: classification only crops candidate rectangles out of it, so
+    // copying the whole band first would only cost time.
+    const cv::Mat bandImage = image.rowRange(top, bottom + 1);
     const cv::Mat bandResult = classifyBand(bandImage, bandBoxes(components, top, bottom), model);
     // The band's rows are overwritten, not combined.
     bandResult.copyTo(textMask.rowRange(top, bottom + 1));
