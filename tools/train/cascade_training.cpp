@@ -143,57 +143,74 @@ struct StageResult {
 
 double rate(size_t count, size_t total) { return total == 0 ? 0.0 : static_cast<double>(count) / total; }
 
+// The chosen split as a stump record with its vote weight, and its answer on every member. The
+// error is counted afresh with the single-precision threshold as written.
+StumpRecord weighStump(const StumpChoice& choice, const TrainingSamples& samples, const StageData& data,
+                       const std::vector<double>& weights, std::vector<int>& outputs) {
+  StumpRecord stump = classifier::makeStumpRecord(choice.featureIndex, choice.polarity, choice.threshold, 0.0f);
+  double error = 0.0;
+  for (size_t i = 0; i < data.members.size(); ++i) {
+    outputs[i] = stumpOutput(stump, samples.row(data.members[i])[static_cast<size_t>(choice.featureIndex)]);
+    if (outputs[i] != data.labels[i]) error += weights[i];
+  }
+  error = std::clamp(error, kMinError, 1.0 - kMinError);
+  stump.weight = static_cast<float>(0.5 * std::log((1.0 - error) / error));
+  stump.extra = static_cast<float>(error);
+  return stump;
+}
+
+// Adds the stump's vote to every stage sum (exactly the evaluator's vote and rounding) and moves
+// the AdaBoost weights towards the members it gets wrong.
+void applyStump(const StumpRecord& stump, const std::vector<int>& outputs, const StageData& data,
+                std::vector<float>& sums, std::vector<double>& weights) {
+  double total = 0.0;
+  for (size_t i = 0; i < sums.size(); ++i) {
+    sums[i] += outputs[i] == 1 ? stump.weight : -stump.weight;
+    weights[i] *= std::exp(-static_cast<double>(stump.weight) * data.labels[i] * outputs[i]);
+    total += weights[i];
+  }
+  for (double& weight : weights) weight /= total;
+}
+
+// The stage threshold for the sums so far, and the rates it gives.
+float measureStage(const std::vector<float>& sums, const StageData& data, double minHitRate, StageReport& report) {
+  std::vector<float> positiveSums;
+  for (size_t i = 0; i < sums.size(); ++i) {
+    if (data.labels[i] > 0) positiveSums.push_back(sums[i]);
+  }
+  const size_t positives = positiveSums.size();
+  const float threshold = stageThreshold(std::move(positiveSums), minHitRate);
+  size_t hits = 0, falsePositives = 0;
+  for (size_t i = 0; i < sums.size(); ++i) {
+    if (sums[i] >= threshold) (data.labels[i] > 0 ? hits : falsePositives) += 1;
+  }
+  report.hitRate = rate(hits, positives);
+  report.falsePositiveRate = rate(falsePositives, sums.size() - positives);
+  report.positives = static_cast<int>(positives);
+  report.negatives = static_cast<int>(sums.size() - positives);
+  return threshold;
+}
+
 // Adds stumps until the false-positive rate falls below the target or the stage is full.
 StageResult trainStage(const TrainingSamples& samples, const StageData& data, const CascadeOptions& options,
                        const TrainingProgress& progress, int stageNumber) {
   const size_t n = data.members.size();
-  size_t positives = 0;
-  for (int8_t label : data.labels) positives += label > 0 ? 1 : 0;
-  const size_t negatives = n - positives;
+  const size_t positives = static_cast<size_t>(std::count(data.labels.begin(), data.labels.end(), 1));
   // Half the weight on each class, whatever their counts.
   std::vector<double> weights(n);
-  for (size_t i = 0; i < n; ++i) weights[i] = data.labels[i] > 0 ? 0.5 / positives : 0.5 / negatives;
+  for (size_t i = 0; i < n; ++i) weights[i] = data.labels[i] > 0 ? 0.5 / positives : 0.5 / (n - positives);
   std::vector<float> sums(n, 0.0f);
+  std::vector<int> outputs(n);
 
   StageResult result;
   float threshold = 0.0f;
   while (static_cast<int>(result.stage.size()) < options.maxStumpsPerStage) {
     const StumpChoice choice = searchStump(data, weights, options.jobs);
     if (choice.featureIndex < 0 || choice.error >= kUselessError) break;
-    // The error of the stump as written (the float threshold), counted afresh.
-    const int f = choice.featureIndex;
-    StumpRecord stump = classifier::makeStumpRecord(f, choice.polarity, choice.threshold, 0.0f);
-    double error = 0.0;
-    std::vector<int> outputs(n);
-    for (size_t i = 0; i < n; ++i) {
-      outputs[i] = stumpOutput(stump, samples.row(data.members[i])[static_cast<size_t>(f)]);
-      if (outputs[i] != data.labels[i]) error += weights[i];
-    }
-    error = std::clamp(error, kMinError, 1.0 - kMinError);
-    stump.weight = static_cast<float>(0.5 * std::log((1.0 - error) / error));
-    stump.extra = static_cast<float>(error);
+    const StumpRecord stump = weighStump(choice, samples, data, weights, outputs);
     result.stage.push_back(stump);
-
-    double total = 0.0;
-    for (size_t i = 0; i < n; ++i) {
-      // Exactly the evaluator's vote and rounding.
-      sums[i] += outputs[i] == 1 ? stump.weight : -stump.weight;
-      weights[i] *= std::exp(-static_cast<double>(stump.weight) * data.labels[i] * outputs[i]);
-      total += weights[i];
-    }
-    for (double& weight : weights) weight /= total;
-
-    std::vector<float> positiveSums;
-    for (size_t i = 0; i < n; ++i) {
-      if (data.labels[i] > 0) positiveSums.push_back(sums[i]);
-    }
-    threshold = stageThreshold(std::move(positiveSums), options.minHitRate);
-    size_t hits = 0, falsePositives = 0;
-    for (size_t i = 0; i < n; ++i) {
-      if (sums[i] >= threshold) (data.labels[i] > 0 ? hits : falsePositives) += 1;
-    }
-    result.report.hitRate = rate(hits, positives);
-    result.report.falsePositiveRate = rate(falsePositives, negatives);
+    applyStump(stump, outputs, data, sums, weights);
+    threshold = measureStage(sums, data, options.minHitRate, result.report);
     result.report.stumps = static_cast<int>(result.stage.size());
     if (progress && result.stage.size() % 10 == 0) {
       char line[160];
@@ -206,8 +223,6 @@ StageResult trainStage(const TrainingSamples& samples, const StageData& data, co
       break;
     }
   }
-  result.report.positives = static_cast<int>(positives);
-  result.report.negatives = static_cast<int>(negatives);
   if (!result.stage.empty()) result.stage.push_back(classifier::makeThresholdRecord(threshold));
   return result;
 }

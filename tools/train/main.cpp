@@ -179,30 +179,52 @@ scenetext::Status checkOutputFolder(const std::string& output) {
   return {};
 }
 
-int run(const Arguments& arguments) {
+// The samples of every image the options name, in option order: folded, then training-only
+// (extra and text-free), then validation images.
+scenetext::Result<std::vector<tr::ImageSamples>> loadSamples(const Arguments& arguments, const ImageGroups& groups) {
   const auto start = std::chrono::steady_clock::now();
+  auto source = tr::candidateSourceNamed(arguments.candidates);
+  if (!source.ok()) return source.status();
+  std::vector<tr::TrainingImage> all = groups.folded;
+  for (const auto* group : {&groups.extra, &groups.negatives, &groups.validation}) {
+    all.insert(all.end(), group->begin(), group->end());
+  }
+  const tr::CollectionOptions collection{*source, arguments.rule, arguments.jobs, arguments.cachePath};
+  tr::CollectionReport report;
+  auto samples = tr::collectSamples(all, collection, note, &report);
+  if (!samples.ok()) return samples.status();
+  note("features of " + std::to_string(report.computed) + " images computed, " +
+       std::to_string(report.fromCache) + " taken from the cache" +
+       (report.staleCache ? " (the cache was made by other feature code and is replaced)" : "") + " in " +
+       std::to_string(static_cast<int>(secondsSince(start) + 0.5)) + " s");
+  return samples;
+}
+
+// Trains on `training`, writes the model and validates it on the held-out images.
+int trainAndWrite(const Arguments& arguments, const std::vector<const tr::ImageSamples*>& training,
+                  std::span<const tr::ImageSamples> validation) {
+  const auto start = std::chrono::steady_clock::now();
+  auto trained = tr::trainCascade(tr::gatherSamples(training), arguments.cascade, note);
+  if (!trained.ok()) return fail(trained.status().message());
+  printTraining(*trained, secondsSince(start));
+  scenetext::Status saved =
+      scenetext::classifier::saveStumpCascade(arguments.output, trained->cascade, tr::stageHeaders(*trained));
+  if (!saved.ok()) return fail(saved.message());
+  std::cout << "wrote '" << arguments.output << "'\n" << std::flush;
+  if (!validation.empty()) printValidation(arguments.validateDir, validation, trained->cascade);
+  return 0;
+}
+
+int run(const Arguments& arguments) {
   if (!arguments.output.empty()) {
     if (scenetext::Status writable = checkOutputFolder(arguments.output); !writable.ok()) {
       return fail(writable.message());
     }
   }
-  auto source = tr::candidateSourceNamed(arguments.candidates);
-  if (!source.ok()) return fail(source.status().message());
   auto groups = listImages(arguments);
   if (!groups.ok()) return fail(groups.status().message());
-
-  std::vector<tr::TrainingImage> all = groups->folded;
-  for (const auto* group : {&groups->extra, &groups->negatives, &groups->validation}) {
-    all.insert(all.end(), group->begin(), group->end());
-  }
-  tr::CollectionOptions collection{*source, arguments.rule, arguments.jobs, arguments.cachePath};
-  tr::CollectionReport report;
-  auto samples = tr::collectSamples(all, collection, note, &report);
+  auto samples = loadSamples(arguments, *groups);
   if (!samples.ok()) return fail(samples.status().message());
-  note("features of " + std::to_string(report.computed) + " images computed, " +
-       std::to_string(report.fromCache) + " taken from the cache" +
-       (report.staleCache ? " (the cache was made by other feature code and is replaced)" : "") + " in " +
-       std::to_string(static_cast<int>(secondsSince(start) + 0.5)) + " s");
 
   const std::span<const tr::ImageSamples> everything(*samples);
   const auto folded = everything.first(groups->folded.size());
@@ -222,24 +244,13 @@ int run(const Arguments& arguments) {
     return fail("no candidates: not one of the " + std::to_string(training.size()) +
                 " training images gives a candidate rectangle");
   }
-
   if (arguments.folds > 0) {
     auto folds = tr::crossValidate(folded, alwaysTrained, arguments.folds, arguments.repeats, arguments.cascade, note);
     if (!folds.ok()) return fail(folds.status().message());
     printCrossValidation(*folds, arguments, folded.size());
   }
   if (arguments.output.empty()) return 0;
-
-  const auto trainingStart = std::chrono::steady_clock::now();
-  auto trained = tr::trainCascade(tr::gatherSamples(training), arguments.cascade, note);
-  if (!trained.ok()) return fail(trained.status().message());
-  printTraining(*trained, secondsSince(trainingStart));
-  scenetext::Status saved =
-      scenetext::classifier::saveStumpCascade(arguments.output, trained->cascade, tr::stageHeaders(*trained));
-  if (!saved.ok()) return fail(saved.message());
-  std::cout << "wrote '" << arguments.output << "'\n" << std::flush;
-  if (!validation.empty()) printValidation(arguments.validateDir, validation, trained->cascade);
-  return 0;
+  return trainAndWrite(arguments, training, validation);
 }
 
 int usageError(const std::string& message) {
