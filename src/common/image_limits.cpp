@@ -365,24 +365,45 @@ ByteReader streamReader(std::istream& file) {
   };
 }
 
+constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
+constexpr std::string_view kJpegSignature = "\xFF\xD8\xFF";
+
+bool isSpace(std::string_view head, size_t at) {
+  return at < head.size() && std::isspace(static_cast<unsigned char>(head[at]));
+}
+
+// P1-P6 and PF/Pf followed by white space, as the decoders check.
+bool isNetpbm(std::string_view head) {
+  return head.size() >= 2 && head[0] == 'P' &&
+         ((head[1] >= '1' && head[1] <= '6') || head[1] == 'F' || head[1] == 'f') && isSpace(head, 2);
+}
+
+// Whether one of the decoders that OpenCV tries before its DICOM decoder takes the file, by the
+// same signatures those decoders check (BMP, Radiance, JPEG, WebP, Sun raster, PNM, PFM, TIFF,
+// PNG). JPEG 2000 and PAM come after DICOM.
+bool claimedBeforeDicom(std::string_view head) {
+  for (std::string_view magic : {"BM"sv, "#?RGBE"sv, "#?RADIANCE"sv, kJpegSignature,
+                                 "\x59\xA6\x6A\x95"sv, "II*\0"sv, "MM\0*"sv, "II+\0"sv, "MM\0+"sv,
+                                 kPngSignature}) {
+    if (startsWith(head, magic)) return true;
+  }
+  return isNetpbm(head) || (startsWith(head, "RIFF") && slice(head, 8, 4) == "WEBP");
+}
+
 // DICOM: a 128-byte preamble, then "DICM"; the signature OpenCV's DICOM decoder looks for.
 constexpr size_t kDicomMagicAt = 128;
 
 Status checkImageHeader(const ByteReader& read, int64_t limit) {
+  if (read(kDicomMagicAt, 4) == "DICM" && !claimedBeforeDicom(read(0, 16))) {
+    return Status::error("a DICOM file, which is not read");
+  }
   const std::optional<ImageDimensions> declared = declaredImageDimensions(read);
-  if (declared) return checkPixelLimit(*declared, limit);
-  // The decoders of the formats read above come first; only a file none of them claims can reach
-  // the DICOM decoder.
-  if (read(kDicomMagicAt, 4) == "DICM") return Status::error("a DICOM file, which is not read");
-  return {};
+  return declared ? checkPixelLimit(*declared, limit) : Status();
 }
-
-constexpr std::string_view kPngSignature = "\x89PNG\r\n\x1A\n";
 constexpr std::string_view kJp2Signature{"\x00\x00\x00\x0CjP  \r\n\x87\n", 12};
 
 Dimensions textHeaderDimensions(const ByteReader& read, std::string_view head) {
-  const bool netpbm = head.size() >= 2 && head[0] == 'P' &&
-                      ((head[1] >= '1' && head[1] <= '6') || head[1] == 'F' || head[1] == 'f');
+  const bool netpbm = isNetpbm(head);
   const bool pam = startsWith(head, "P7") && head.size() > 2 &&
                    std::isspace(static_cast<unsigned char>(head[2]));
   const bool hdr = startsWith(head, "#?RADIANCE") || startsWith(head, "#?RGBE");
@@ -397,7 +418,7 @@ Dimensions textHeaderDimensions(const ByteReader& read, std::string_view head) {
 std::optional<ImageDimensions> declaredImageDimensions(const ByteReader& read) {
   const std::string head = read(0, 32);
   if (startsWith(head, kPngSignature)) return pngDimensions(head);
-  if (startsWith(head, "\xFF\xD8")) return jpegDimensions(read);
+  if (startsWith(head, kJpegSignature)) return jpegDimensions(read);
   if (startsWith(head, "BM")) return bmpDimensions(head);
   if (startsWith(head, "GIF87a") || startsWith(head, "GIF89a")) return gifDimensions(head);
   if (startsWith(head, "RIFF") && slice(head, 8, 4) == "WEBP") return webpDimensions(head);

@@ -51,11 +51,11 @@ std::optional<ImageDimensions> declaredImageDimensions(std::istream& file);
 // Fails with "WIDTHxHEIGHT pixels exceed the limit of N" when width x height > limit.
 Status checkPixelLimit(ImageDimensions dimensions, int64_t limit = kMaxImagePixels);
 
-// The check before decoding: checkPixelLimit on what the header declares. A file that declares
-// nothing passes, unless it is a DICOM file ("DICM" at byte 128), refused whatever its size with
-// "a DICOM file, which is not read": OpenCV hands it to GDCM, whose reader ends the whole process
-// with a failed assertion on a damaged file (found by fuzzing), and a medical scan is no
-// photograph of a scene.
+// The check before decoding: checkPixelLimit on what the header declares; a file that declares
+// nothing passes. A DICOM file ("DICM" at byte 128, and no signature that a decoder OpenCV tries
+// earlier takes) is refused whatever its size with "a DICOM file, which is not read": OpenCV hands
+// it to GDCM, whose reader ends the whole process with a failed assertion on a damaged file (found
+// by fuzzing), and a medical scan is no photograph of a scene.
 Status checkImageHeader(std::istream& file, int64_t limit = kMaxImagePixels);
 Status checkImageHeader(std::string_view bytes, int64_t limit = kMaxImagePixels);
 

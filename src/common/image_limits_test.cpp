@@ -183,6 +183,11 @@ TEST(CheckImageHeader, RefusesBombsAndDicomAndPassesWhatDeclaresNothing) {
   EXPECT_EQ(checkImageHeader(dicom).message(), "a DICOM file, which is not read");
   std::istringstream dicomStream(dicom);
   EXPECT_FALSE(checkImageHeader(dicomStream).ok());
+  // Almost a JPEG, but not to the JPEG decoder (its signature is FF D8 FF): GDCM would get it.
+  std::string almostJpeg = jpegHeader(40, 30);
+  almostJpeg[2] = '\xF7';
+  almostJpeg.resize(128, '\0');
+  EXPECT_EQ(checkImageHeader(almostJpeg + "DICM").message(), "a DICOM file, which is not read");
   // "DICM" at byte 128 of a PNG is pixel data: the PNG decoder claims the file first.
   std::string png = encode(".png", cv::Mat(40, 40, CV_8UC3, cv::Scalar(1, 2, 3)));
   ASSERT_GT(png.size(), 132u);
