@@ -32,8 +32,9 @@ inline constexpr int64_t kFuzzImagePixels = int64_t{1} << 16;
 
 // The bytes as an image file, as far as the decoder: the size the header declares (sizes above
 // kFuzzImagePixels are refused there), then the decoding (cv::Exception from the decoder is a
-// refusal). A size the header declares must be the decoded size. Thousands of times faster than
-// fuzzImageRun, so the header reader gets most of the fuzzing.
+// refusal; Radiance HDR files are not decoded, as OpenCV's decoder leaks a descriptor on every
+// damaged one). A size the header declares must be the decoded size. Thousands of times faster
+// than fuzzImageRun, so the header reader gets most of the fuzzing.
 void fuzzImageHeader(std::string_view bytes);
 
 // The bytes as an image file, decoded as fuzzImageHeader does, then the whole run with a small
