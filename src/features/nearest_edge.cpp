@@ -89,32 +89,38 @@ constexpr int kClosedFormColumnLimit = 91;
 // f (costs, row-major h x w) and the row offsets after the column pass of `edges`.
 void closedFormColumnPass(const cv::Mat& edges, std::vector<float>& f, std::vector<float>& dRow) {
   const int h = edges.rows, w = edges.cols;
-  // below[i * w + j]: the first edge row at or below row i of column j, or -1.
+  // Rows of the nearest edge above (at or above) and below (at or below) each pixel, with far
+  // sentinels where there is none, so that every choice is a plain comparison and the loops
+  // run over whole rows of columns at once.
+  constexpr int kFar = 1 << 20;
   std::vector<int> below(static_cast<size_t>(h) * w);
+  std::vector<int> nextBelow(w, kFar);
   for (int i = h - 1; i >= 0; --i) {
     const uchar* e = edges.ptr<uchar>(i);
     int* here = below.data() + static_cast<size_t>(i) * w;
-    const int* next = here + w;
-    for (int j = 0; j < w; ++j) here[j] = e[j] == 255 ? i : (i + 1 < h ? next[j] : -1);
+    for (int j = 0; j < w; ++j) {
+      nextBelow[j] = e[j] == 255 ? i : nextBelow[j];
+      here[j] = nextBelow[j];
+    }
   }
-  std::vector<int> above(w, -1);  // the last edge row at or above the current row
+  // A column without an edge: nextBelow is still kFar after the upward sweep.
+  std::vector<int> above(w, -kFar);
+  const int emptyColumnSource = h - 1;
   for (int i = 0; i < h; ++i) {
     const uchar* e = edges.ptr<uchar>(i);
     const int* down = below.data() + static_cast<size_t>(i) * w;
     float* cost = f.data() + static_cast<size_t>(i) * w;
     float* offset = dRow.data() + static_cast<size_t>(i) * w;
     for (int j = 0; j < w; ++j) {
-      if (e[j] == 255) above[j] = i;
+      above[j] = e[j] == 255 ? i : above[j];
       const int a = above[j], b = down[j];
-      int source;
-      if (a < 0 && b < 0) {
-        source = i == 0 ? 0 : h - 1;
-        cost[j] = kBackgroundCost;
-      } else {
-        source = a >= 0 && (b < 0 || i - a <= b - i) ? a : b;
-        cost[j] = static_cast<float>((i - source) * (i - source));
-      }
-      offset[j] = static_cast<float>(i - source);
+      const bool empty = nextBelow[j] == kFar;
+      // The upper edge wins at equal distance.
+      const int nearest = i - a <= b - i ? a : b;
+      const int source = empty ? (i == 0 ? 0 : emptyColumnSource) : nearest;
+      const int d = i - source;
+      cost[j] = empty ? kBackgroundCost : static_cast<float>(d * d);
+      offset[j] = static_cast<float>(d);
     }
   }
 }
