@@ -6,14 +6,6 @@ namespace scenetext::features {
 
 namespace {
 
-// The intersection of the parabolas rooted at q and v, formed in double precision (a float cost
-// plus an int square would otherwise be added in single precision) and rounded to single.
-float intersection(std::span<const float> g, int q, int v) {
-  const double s = ((static_cast<double>(g[q]) + q * q) - (static_cast<double>(g[v]) + v * v)) /
-                   static_cast<double>(2 * q - 2 * v);
-  return static_cast<float>(s);
-}
-
 // Writes the offsets of position q of the line, whose chosen source is v.
 void writeOffset(cv::Mat& offsets, int mode, int line, int q, int v) {
   if (mode == kColumnPass) {
@@ -36,26 +28,34 @@ struct LineBuffers {
   std::vector<float> z;
   std::vector<float> result;
   std::vector<int> source;
-  explicit LineBuffers(int n) : v(n), z(n + 1), result(n), source(n) {}
+  std::vector<double> root;  // g[q] + q * q
+  explicit LineBuffers(int n) : v(n), z(n + 1), result(n), source(n), root(n) {}
 };
 
 // The lower envelope of the parabolas rooted at g[0..n-1]: fills buffers.result[q] with the
-// transformed cost and buffers.source[q] with the winning position v[k] for every q.
+// transformed cost and buffers.source[q] with the winning position v[k] for every q. The
+// intersection of the parabolas rooted at q and p is ((g[q] + q^2) - (g[p] + p^2)) / (2q - 2p)
+// in double precision (a float cost plus an int square would otherwise be added in single
+// precision), rounded to single; each parabola's g[q] + q^2 is formed once.
 void transformLine(const float* g, int n, LineBuffers& buffers) {
-  const std::span<const float> line(g, static_cast<size_t>(n));
   int* v = buffers.v.data();
   float* z = buffers.z.data();
+  double* root = buffers.root.data();
+  for (int q = 0; q < n; ++q) root[q] = static_cast<double>(g[q]) + q * q;
+  const auto intersect = [root](int q, int p) {
+    return static_cast<float>((root[q] - root[p]) / static_cast<double>(2 * q - 2 * p));
+  };
   int k = 0;
   v[0] = 0;
   z[0] = -kBackgroundCost;
   z[1] = kBackgroundCost;
   for (int q = 1; q < n; ++q) {
-    float s = intersection(line, q, v[k]);
+    float s = intersect(q, v[k]);
     // With costs between 0 and 1e20, s never reaches -1e20 and the bound stops the walk at k = 0;
     // the k > 0 test only keeps arbitrary costs from walking off the envelope.
     while (k > 0 && s <= z[k]) {
       --k;
-      s = intersection(line, q, v[k]);
+      s = intersect(q, v[k]);
     }
     ++k;
     v[k] = q;
