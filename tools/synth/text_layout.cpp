@@ -39,20 +39,32 @@ int emPixels(double em, int pixelHeight) {
   return std::max(2, static_cast<int>(std::lround(em * pixelHeight)));
 }
 
-Result<std::vector<DrawnLine>> drawLines(FontCache& fonts, const BlockPlan& plan) {
+// Draws every word of the plan. A word the block's font cannot draw (a face that passed the
+// start-up probe may still fail on some word at some size) is dropped from the plan, and so is a
+// line left without words: one odd glyph must not stop a whole run.
+std::vector<DrawnLine> drawLines(FontCache& fonts, BlockPlan& plan) {
   std::vector<DrawnLine> lines;
   const int gap = emPixels(plan.wordGap, plan.pixelHeight);
-  for (const auto& words : plan.lines) {
+  for (auto words = plan.lines.begin(); words != plan.lines.end();) {
     DrawnLine line;
-    for (const std::string& word : words) {
-      Result<WordMask> mask = fonts.render(plan.font, word, plan.pixelHeight);
-      if (!mask) return mask.status();
+    for (auto word = words->begin(); word != words->end();) {
+      Result<WordMask> mask = fonts.render(plan.font, *word, plan.pixelHeight);
+      if (!mask) {
+        word = words->erase(word);
+        continue;
+      }
       line.width += (line.masks.empty() ? 0 : gap) + mask->coverage.cols;
       line.ascent = std::max(line.ascent, mask->baseline);
       line.descent = std::max(line.descent, mask->coverage.rows - mask->baseline);
       line.masks.push_back(std::move(*mask));
+      ++word;
+    }
+    if (line.masks.empty()) {
+      words = plan.lines.erase(words);
+      continue;
     }
     lines.push_back(std::move(line));
+    ++words;
   }
   return lines;
 }
@@ -107,10 +119,10 @@ bool dropText(BlockPlan& plan, const std::vector<DrawnLine>& lines) {
 Result<std::optional<TextBlock>> fitBlock(FontCache& fonts, BlockPlan plan, cv::Size room,
                                           int minPixelHeight) {
   for (int attempt = 0; attempt < kFitRounds; ++attempt) {
-    Result<std::vector<DrawnLine>> lines = drawLines(fonts, plan);
-    if (!lines) return lines.status();
+    std::vector<DrawnLine> lines = drawLines(fonts, plan);
+    if (lines.empty()) break;  // the font drew none of the words: no block
     TextBlock block;
-    const cv::Size ink = arrange(plan, *lines, block.words);
+    const cv::Size ink = arrange(plan, lines, block.words);
     const int pad = plan.panel ? emPixels(plan.panelPadding, plan.pixelHeight) : 0;
     const cv::Size outer(ink.width + 2 * pad, ink.height + 2 * pad);
     if (outer.width <= room.width && outer.height <= room.height) {
@@ -126,7 +138,7 @@ Result<std::optional<TextBlock>> fitBlock(FontCache& fonts, BlockPlan plan, cv::
       plan.pixelHeight = smaller;
     } else if (plan.pixelHeight > minPixelHeight) {
       plan.pixelHeight = minPixelHeight;
-    } else if (!dropText(plan, *lines)) {
+    } else if (!dropText(plan, lines)) {
       break;
     }
   }
