@@ -9,7 +9,8 @@
 # leak, timeout or out-of-memory input is kept in fuzz/crashes/TARGET/; the log of every run is
 # build-fuzz/logs/TARGET.log. Exits 1 when any target failed, 2 on a usage error.
 #
-# Environment: FUZZ_BUILD_JOBS (default: all cores) for the build.
+# Environment: FUZZ_BUILD_JOBS (default: all cores) for the build; FUZZ_CXXFLAGS, extra compiler
+# flags for the whole fuzz build (say -mavx, for code that enables AVX with GCC-only pragmas).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 cd "$SCENETEXT_ROOT"
@@ -51,9 +52,14 @@ echo "== building the fuzz targets in $BUILD/ (clang $clang_major, ASan + UBSan)
 # The sanitizer build silences a GCC-only warning that clang does not know.
 cmake -S . -B "$BUILD" -DCMAKE_CXX_COMPILER=clang++ -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DSCENETEXT_FUZZ=ON -DSCENETEXT_SANITIZE=ON -DSCENETEXT_BUILD_BENCH=OFF \
-  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -Wno-unknown-warning-option" >/dev/null
-cmake --build "$BUILD" -j"${FUZZ_BUILD_JOBS:-$(nproc)}" \
-  --target "${targets[@]/%/_fuzzer}" >/dev/null
+  -DCMAKE_CXX_FLAGS="-fsanitize=fuzzer-no-link -Wno-unknown-warning-option ${FUZZ_CXXFLAGS:-}" \
+  >/dev/null
+if ! cmake --build "$BUILD" -j"${FUZZ_BUILD_JOBS:-$(nproc)}" --target "${targets[@]/%/_fuzzer}" \
+  >"$BUILD/build.log" 2>&1; then
+  tail -n 30 "$BUILD/build.log" >&2
+  echo "fuzz build failed; the whole log is $BUILD/build.log" >&2
+  exit 1
+fi
 
 # The image target caps its own sizes; OpenCV's limit (read once, when the library loads) keeps
 # the formats whose header is not read to the same size. Leaks are reported, UB stops the run.
