@@ -33,7 +33,8 @@ fi
 ensure_packages "${SCENETEXT_PACKAGES[@]}"
 if [ ! -x "$SCENETEXT_ROOT/build/scenetext" ] || [ -n "$(find "$SCENETEXT_ROOT/src" \
     "$SCENETEXT_ROOT/CMakeLists.txt" -newer "$SCENETEXT_ROOT/build/scenetext" -print -quit)" ]; then
-  build_project "$SCENETEXT_ROOT/build" -DCMAKE_BUILD_TYPE=Release >&2
+  cmake -S "$SCENETEXT_ROOT" -B "$SCENETEXT_ROOT/build" -DCMAKE_BUILD_TYPE=Release >/dev/null
+  cmake --build "$SCENETEXT_ROOT/build" -j"$(nproc)" --target scenetext >&2
 fi
 
 case "$prefix" in
