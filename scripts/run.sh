@@ -10,7 +10,8 @@ usage() {
   exit 2
 }
 
-model="$SCENETEXT_ROOT/models/default.model"
+default_model="$SCENETEXT_ROOT/models/default.model"
+model="$default_model"
 args=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -24,8 +25,8 @@ done
 image="${args[0]}"
 prefix="${args[1]:-results/}"
 
-if [ ! -f "$model" ]; then
-  echo "scenetext: no bundled model exists yet ($model is missing)." >&2
+if [ "$model" = "$default_model" ] && [ ! -f "$model" ]; then
+  echo "scenetext: the bundled model $model is missing." >&2
   echo "Pass a model of your own: $0 --model FILE IMAGE [PREFIX]" >&2
   exit 1
 fi
