@@ -1,9 +1,10 @@
 // Whole-photo and per-candidate times over the ICDAR photographs, on one core.
 //
 // Reads every *.jpg of SCENETEXT_SOURCE_DIR/../shared/data/icdar2013-train (or the folder named
-// by SCENETEXT_PHOTO_DIR) and judges with models/default.model when it exists, else with a seeded
-// random cascade of five stages (3, 6, 12, 24 and 40 stumps, each passing about 60 % of the
-// candidates that reach it), whose stumps split at feature values of real candidates. One
+// by SCENETEXT_PHOTO_DIR) and judges with the model file named by SCENETEXT_BENCH_MODEL, else
+// models/default.model when it exists, else (or when SCENETEXT_BENCH_MODEL is "random") with a
+// seeded random cascade of five stages (3, 6, 12, 24 and 40 stumps, each passing about 60 % of
+// the candidates that reach it), whose stumps split at feature values of real candidates. One
 // iteration is one pass over the corpus; the distributions are printed after the Google Benchmark
 // table and the medians are also its counters.
 //
@@ -14,6 +15,7 @@
 #include <benchmark/benchmark.h>
 #include <opencv2/imgcodecs.hpp>
 
+#include <unistd.h>
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -21,16 +23,15 @@
 #include <ctime>
 #include <filesystem>
 #include <map>
-#include <unistd.h>
 #include <string>
 #include <vector>
 
 #include "driver/run.hpp"
+#include "edges/edge_detection.hpp"
 #include "features/feature_vector.hpp"
 #include "random_cascade.hpp"
 #include "regions/band_classification.hpp"
 #include "regions/component_boxes.hpp"
-#include "edges/edge_detection.hpp"
 
 namespace {
 
@@ -86,10 +87,13 @@ const std::vector<Photo>& photos() {
 // The bundled model, or a random cascade placed on the candidates of the first ten photos.
 const classifier::StumpCascade& model() {
   static const classifier::StumpCascade cascade = [] {
-    const std::string bundled = std::string(SCENETEXT_SOURCE_DIR) + "/models/default.model";
+    const char* chosen = std::getenv("SCENETEXT_BENCH_MODEL");
+    const std::string path =
+        chosen ? chosen : std::string(SCENETEXT_SOURCE_DIR) + "/models/default.model";
     classifier::StumpCascade loaded;
-    if (std::filesystem::exists(bundled) && classifier::loadStumpCascade(bundled, loaded).ok()) {
-      std::printf("model: %s\n", bundled.c_str());
+    if (path != "random" && std::filesystem::exists(path) &&
+        classifier::loadStumpCascade(path, loaded).ok()) {
+      std::printf("model: %s\n", path.c_str());
       return loaded;
     }
     std::vector<bench::SampleVector> samples;
@@ -116,7 +120,9 @@ struct Distribution {
 Distribution distributionOf(std::vector<double> values) {
   if (values.empty()) return {0, 0, 0, 0};
   std::sort(values.begin(), values.end());
-  const auto at = [&](double q) { return values[static_cast<size_t>(q * (values.size() - 1) + 0.5)]; };
+  const auto at = [&](double q) {
+    return values[static_cast<size_t>(q * (values.size() - 1) + 0.5)];
+  };
   double sum = 0;
   for (double v : values) sum += v;
   return {at(0.5), at(0.9), values.back(), sum / static_cast<double>(values.size())};
@@ -182,7 +188,8 @@ void BM_PhotoDetection(benchmark::State& state) {
   state.counters["median_ms"] = d.median;
   state.counters["p90_ms"] = d.p90;
   state.counters["max_ms"] = d.max;
-  std::printf("\nPer photo, detectText on the WorkingImage, one thread (%zu photos):\n", wall.size());
+  std::printf("\nPer photo, detectText on the WorkingImage, one thread (%zu photos):\n",
+              wall.size());
   printDistribution("wall, all photos", wall);
   printDistribution("cpu, all photos", cpu);
   printDistribution("wall, 640x480 .. 1280x960 pixels", typical);
@@ -256,8 +263,10 @@ void BM_CandidateDecision(benchmark::State& state) {
   const Distribution d = distributionOf(ms);
   state.counters["median_ms"] = d.median;
   state.counters["mean_ms"] = d.mean;
-  std::printf("\nPer candidate, classifyCandidate (crop, features, cascade), one thread, "
-              "%zu of %zu accepted:\n", accepted, us.size());
+  std::printf(
+      "\nPer candidate, classifyCandidate (crop, features, cascade), one thread, "
+      "%zu of %zu accepted:\n",
+      accepted, us.size());
   printDistribution("wall", ms);
   printDistribution("cpu", toMs(cpuUs));
   std::fflush(stdout);
