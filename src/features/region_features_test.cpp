@@ -49,6 +49,24 @@ TEST(RegionFeatures, BandMapFirstGivesTheSameValues) {
   }
 }
 
+// A rectangle viewed inside a larger image gives the vector of its copy: the resampling onto
+// the patch reads no pixel around the rectangle, wherever it lies.
+TEST(RegionFeatures, ViewOfARectangleEqualsItsCopy) {
+  cv::Mat image(120, 200, CV_8UC3);
+  cv::RNG rng(4);
+  rng.fill(image, cv::RNG::UNIFORM, 0, 256);
+  cv::putText(image, "Exit 24", cv::Point(10, 70), cv::FONT_HERSHEY_SIMPLEX, 1.5,
+              cv::Scalar(250, 250, 250), 3);
+  for (const cv::Rect& rect :
+       {cv::Rect(0, 0, 200, 120), cv::Rect(0, 30, 150, 50), cv::Rect(57, 41, 143, 79),
+        cv::Rect(100, 60, 3, 2), cv::Rect(199, 119, 1, 1), cv::Rect(5, 5, 96, 48)}) {
+    const cv::Mat fromView = computeFeatureVector(image(rect));
+    const cv::Mat fromCopy = computeFeatureVector(image(rect).clone());
+    EXPECT_EQ(std::memcmp(fromView.data, fromCopy.data, fromCopy.total() * sizeof(float)), 0)
+        << rect;
+  }
+}
+
 TEST(RegionFeatures, RejectsIndicesOutsideTheVectorAndBadRegions) {
   RegionFeatures features(textRegion());
   EXPECT_THROW(features.feature(-1), cv::Exception);
