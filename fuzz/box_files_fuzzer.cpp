@@ -1,4 +1,5 @@
-// libFuzzer target: any bytes as a ground-truth file and a detection file (see hardening/fuzz_entries.hpp).
+// libFuzzer target: any bytes as a ground-truth file and a detection file (see
+// hardening/fuzz_entries.hpp).
 
 #include <cstddef>
 #include <cstdint>

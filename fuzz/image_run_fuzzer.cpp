@@ -1,4 +1,5 @@
-// libFuzzer target: any bytes as an image file, then the whole detection (see hardening/fuzz_entries.hpp).
+// libFuzzer target: any bytes as an image file, then the whole detection (see
+// hardening/fuzz_entries.hpp).
 
 #include <cstddef>
 #include <cstdint>

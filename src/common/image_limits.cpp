@@ -24,7 +24,8 @@ Dimensions positive(int64_t width, int64_t height) {
 }
 
 // An unsigned integer of `size` bytes (at most 8) at `at`; nullopt past the end of `bytes`.
-std::optional<uint64_t> readUnsigned(std::string_view bytes, size_t at, size_t size, bool bigEndian) {
+std::optional<uint64_t> readUnsigned(std::string_view bytes, size_t at, size_t size,
+                                     bool bigEndian) {
   if (at > bytes.size() || bytes.size() - at < size) return std::nullopt;
   uint64_t value = 0;
   for (size_t i = 0; i < size; ++i) {
@@ -251,8 +252,8 @@ class TextScanner {
   std::optional<std::string_view> line() {
     if (position_ >= text_.size()) return std::nullopt;
     const size_t end = text_.find('\n', position_);
-    const std::string_view line =
-        text_.substr(position_, end == std::string_view::npos ? std::string_view::npos : end - position_);
+    const std::string_view line = text_.substr(
+        position_, end == std::string_view::npos ? std::string_view::npos : end - position_);
     position_ = end == std::string_view::npos ? text_.size() : end + 1;
     return line;
   }
@@ -375,16 +376,17 @@ bool isSpace(std::string_view head, size_t at) {
 // P1-P6 and PF/Pf followed by white space, as the decoders check.
 bool isNetpbm(std::string_view head) {
   return head.size() >= 2 && head[0] == 'P' &&
-         ((head[1] >= '1' && head[1] <= '6') || head[1] == 'F' || head[1] == 'f') && isSpace(head, 2);
+         ((head[1] >= '1' && head[1] <= '6') || head[1] == 'F' || head[1] == 'f') &&
+         isSpace(head, 2);
 }
 
 // Whether one of the decoders that OpenCV tries before its DICOM decoder takes the file, by the
 // same signatures those decoders check (BMP, Radiance, JPEG, WebP, Sun raster, PNM, PFM, TIFF,
 // PNG). JPEG 2000 and PAM come after DICOM.
 bool claimedBeforeDicom(std::string_view head) {
-  for (std::string_view magic : {"BM"sv, "#?RGBE"sv, "#?RADIANCE"sv, kJpegSignature,
-                                 "\x59\xA6\x6A\x95"sv, "II*\0"sv, "MM\0*"sv, "II+\0"sv, "MM\0+"sv,
-                                 kPngSignature}) {
+  for (std::string_view magic :
+       {"BM"sv, "#?RGBE"sv, "#?RADIANCE"sv, kJpegSignature, "\x59\xA6\x6A\x95"sv, "II*\0"sv,
+        "MM\0*"sv, "II+\0"sv, "MM\0+"sv, kPngSignature}) {
     if (startsWith(head, magic)) return true;
   }
   return isNetpbm(head) || (startsWith(head, "RIFF") && slice(head, 8, 4) == "WEBP");
@@ -448,7 +450,8 @@ std::optional<ImageDimensions> declaredImageDimensions(std::istream& file) {
 
 Status checkPixelLimit(ImageDimensions dimensions, int64_t limit) {
   // Either side alone may be up to 2^32 or more; their product is compared without overflow.
-  if (dimensions.width <= limit && dimensions.height <= limit / std::max<int64_t>(dimensions.width, 1)) {
+  if (dimensions.width <= limit &&
+      dimensions.height <= limit / std::max<int64_t>(dimensions.width, 1)) {
     return {};
   }
   return Status::error(std::to_string(dimensions.width) + "x" + std::to_string(dimensions.height) +

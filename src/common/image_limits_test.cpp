@@ -106,27 +106,33 @@ std::vector<DeclaredCase> declaredCases() {
       {"tiff big-endian LONG", tiffHeader(true, false, 70000, 3, 4), ImageDimensions{70000, 3}},
       {"bigtiff LONG8", tiffHeader(false, true, 1ull << 33, 5, 16), ImageDimensions{1ll << 33, 5}},
       {"tiff without its length", tiffHeader(false, false, 5, 6, 3).substr(0, 138), std::nullopt},
-      {"bmp top-down", "BM"s + std::string(12, '\0') + littleEndian(40, 4) + littleEndian(50, 4) +
-                           littleEndian(static_cast<uint32_t>(-60), 4),
+      {"bmp top-down",
+       "BM"s + std::string(12, '\0') + littleEndian(40, 4) + littleEndian(50, 4) +
+           littleEndian(static_cast<uint32_t>(-60), 4),
        ImageDimensions{50, 60}},
-      {"bmp core header", "BM"s + std::string(12, '\0') + littleEndian(12, 4) +
-                              littleEndian(65535, 2) + littleEndian(2, 2),
+      {"bmp core header",
+       "BM"s + std::string(12, '\0') + littleEndian(12, 4) + littleEndian(65535, 2) +
+           littleEndian(2, 2),
        ImageDimensions{65535, 2}},
       {"gif", "GIF89a"s + littleEndian(320, 2) + littleEndian(200, 2) + "\xF7\x00\x00"s,
        ImageDimensions{320, 200}},
-      {"webp extended (VP8X)", "RIFF"s + littleEndian(30, 4) + "WEBPVP8X" + littleEndian(10, 4) +
-                                   std::string(4, '\0') + littleEndian(16383, 3) +
-                                   littleEndian(9999, 3),
+      {"webp extended (VP8X)",
+       "RIFF"s + littleEndian(30, 4) + "WEBPVP8X" + littleEndian(10, 4) + std::string(4, '\0') +
+           littleEndian(16383, 3) + littleEndian(9999, 3),
        ImageDimensions{16384, 10000}},
-      {"pnm with comments", "P6\n# made by hand\n 30000\t# width\n30000\n255\n", ImageDimensions{30000, 30000}},
+      {"pnm with comments", "P6\n# made by hand\n 30000\t# width\n30000\n255\n",
+       ImageDimensions{30000, 30000}},
       {"pnm of 13 digits", "P5 1000000000000 2 255\n", std::nullopt},
-      {"pam", "P7\nWIDTH 4000\nHEIGHT 3000\nDEPTH 3\nMAXVAL 255\nENDHDR\n", ImageDimensions{4000, 3000}},
+      {"pam", "P7\nWIDTH 4000\nHEIGHT 3000\nDEPTH 3\nMAXVAL 255\nENDHDR\n",
+       ImageDimensions{4000, 3000}},
       {"hdr", "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 480 +X 640\n", ImageDimensions{640, 480}},
       {"hdr turned", "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n+X 640 -Y 480\n", std::nullopt},
-      {"j2k codestream with offset", "\xFF\x4F\xFF\x51\x00\x29\x00\x00"s + bigEndian(1000, 4) +
-                                         bigEndian(800, 4) + bigEndian(10, 4) + bigEndian(20, 4),
+      {"j2k codestream with offset",
+       "\xFF\x4F\xFF\x51\x00\x29\x00\x00"s + bigEndian(1000, 4) + bigEndian(800, 4) +
+           bigEndian(10, 4) + bigEndian(20, 4),
        ImageDimensions{990, 780}},
-      {"sun raster", "\x59\xA6\x6A\x95"s + bigEndian(800, 4) + bigEndian(600, 4), ImageDimensions{800, 600}},
+      {"sun raster", "\x59\xA6\x6A\x95"s + bigEndian(800, 4) + bigEndian(600, 4),
+       ImageDimensions{800, 600}},
       {"png cut before its height", pngHeader(10, 10).substr(0, 22), std::nullopt},
       {"png of width 0", pngHeader(0, 10), std::nullopt},
       {"empty", "", std::nullopt},

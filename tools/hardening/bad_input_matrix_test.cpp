@@ -58,8 +58,8 @@ std::string pngBomb() {
 
 // A JPEG whose baseline frame header claims 30000 x 30000 pixels.
 std::string jpegBomb() {
-  return "\xFF\xD8\xFF\xC0\x00\x11\x08"s + "\x75\x30\x75\x30" + "\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01"s +
-         "\xFF\xD9";
+  return "\xFF\xD8\xFF\xC0\x00\x11\x08"s + "\x75\x30\x75\x30" +
+         "\x03\x01\x22\x00\x02\x11\x01\x03\x11\x01"s + "\xFF\xD9";
 }
 
 cv::Mat signPhoto() {
@@ -108,7 +108,8 @@ void writeInputs(const ScratchFolder& scratch) {
   write("empty.model", "");
   write("no-terminator.model", "stage 1\n1, 22, 1, 0.05, 1, 0\n@, -0.5\n");
   write("crlf.model", "stage 1\r\n1, 22, 1, 0.05, 1, 0\r\n@, -0.5\r\n#\r\n");
-  write("long-line.model", "stage 1\n1, 22, 1, 0.05, 1, " + std::string(9980, '7') + "\n@, -0.5\n#\n");
+  write("long-line.model",
+        "stage 1\n1, 22, 1, 0.05, 1, " + std::string(9980, '7') + "\n@, -0.5\n#\n");
   write("nan.model", "stage 1\n1, 22, 1, nan, 1, 0\n@, -0.5\n#\n");
   write("inf.model", "stage 1\n1, 22, 1, 0.05, 1, 0\n@, -inf\n#\n");
   write("index-190.model", "stage 1\n1, 190, 1, 0.05, 1, 0\n@, -0.5\n#\n");
@@ -268,7 +269,8 @@ TEST_P(BadInputMatrix, ExitStatusMessageAndNothingLeftBehind) {
   std::string program = kBinaryDir + "/" + row.tool;
   if (row.withoutRootOverride && ::geteuid() == 0) {
     if (!canDropRootOverride()) GTEST_SKIP() << "setpriv is needed to run without root's override";
-    arguments.insert(arguments.begin(), {"--bounding-set", "-dac_override,-dac_read_search", program});
+    arguments.insert(arguments.begin(),
+                     {"--bounding-set", "-dac_override,-dac_read_search", program});
     program = "setpriv";
   }
   const std::vector<std::string> inputsBefore = folderListing(scratch_ / "in");
@@ -288,7 +290,8 @@ TEST_P(BadInputMatrix, ExitStatusMessageAndNothingLeftBehind) {
     EXPECT_EQ(result.out.find("Done!"), std::string::npos) << result.out;
   }
   EXPECT_EQ(folderListing(scratch_ / "out"), row.outputs) << row.why;
-  EXPECT_EQ(folderListing(scratch_ / "in"), inputsBefore) << "something was written beside the inputs";
+  EXPECT_EQ(folderListing(scratch_ / "in"), inputsBefore)
+      << "something was written beside the inputs";
   EXPECT_EQ(slurp(scratch_ / "in/photo.png"), photoBefore);
 }
 

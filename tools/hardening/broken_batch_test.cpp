@@ -111,10 +111,12 @@ TEST(BrokenBatch, GoodImagesAreProcessedAndBrokenOnesNamed) {
   }
   EXPECT_EQ(reports.size(), broken.size()) << result.err;
   for (const auto& [name, bytes] : broken) {
-    EXPECT_EQ(std::count_if(reports.begin(), reports.end(),
-                            [&](const std::string& line) { return line.find(name) != std::string::npos; }),
+    EXPECT_EQ(std::count_if(
+                  reports.begin(), reports.end(),
+                  [&](const std::string& line) { return line.find(name) != std::string::npos; }),
               1)
-        << name << " is not named once in:\n" << result.err;
+        << name << " is not named once in:\n"
+        << result.err;
   }
   EXPECT_EQ(result.err.find("good-"), std::string::npos) << result.err;
   EXPECT_NE(result.err.find("30000x30000 pixels exceed the limit"), std::string::npos);

@@ -16,6 +16,7 @@
 #include "driver/run.hpp"
 #include "eval/box_files.hpp"
 #include "eval/scoring.hpp"
+#include "regions/candidate_modes.hpp"
 
 namespace scenetext::hardening {
 namespace {
@@ -58,9 +59,9 @@ void checkRoundTrip(const classifier::StumpCascade& model) {
   for (size_t k = 0; k < model.size(); ++k) {
     check(again[k].size() == model[k].size(), "stage " + std::to_string(k + 1) + " changes length");
     for (size_t j = 0; j < model[k].size(); ++j) {
-      check(sameRecord(again[k][j], model[k][j]),
-            "stage " + std::to_string(k + 1) + " record " + std::to_string(j + 1) +
-                " does not load back as written");
+      check(sameRecord(again[k][j], model[k][j]), "stage " + std::to_string(k + 1) + " record " +
+                                                      std::to_string(j + 1) +
+                                                      " does not load back as written");
     }
   }
 }
@@ -70,10 +71,13 @@ void checkRoundTrip(const classifier::StumpCascade& model) {
 void checkEvaluation(const classifier::StumpCascade& model) {
   std::array<float, classifier::kFeatureCount> zeros{};
   std::array<float, classifier::kFeatureCount> mixed{};
-  const std::array<float, 7> values{0.5f, -3.0f, std::numeric_limits<float>::infinity(),
+  const std::array<float, 7> values{0.5f,
+                                    -3.0f,
+                                    std::numeric_limits<float>::infinity(),
                                     -std::numeric_limits<float>::max(),
                                     std::numeric_limits<float>::quiet_NaN(),
-                                    std::numeric_limits<float>::denorm_min(), 1e30f};
+                                    std::numeric_limits<float>::denorm_min(),
+                                    1e30f};
   for (size_t i = 0; i < mixed.size(); ++i) mixed[i] = values[i % values.size()];
   for (const auto* features : {&zeros, &mixed}) {
     const int answer = classifier::evaluateStumpCascade(std::span<const float>(*features), model);
@@ -96,11 +100,13 @@ void checkScore(const evaluation::ImageScore& score, size_t words, size_t detect
   const double slack = 1e-9 * static_cast<double>(words + detections + 1);
   check(tally.recallSum >= 0 && tally.recallSum <= static_cast<double>(tally.words) + slack,
         where + "recall sum " + std::to_string(tally.recallSum));
-  check(tally.precisionSum >= 0 && tally.precisionSum <= static_cast<double>(tally.detections) + slack,
+  check(tally.precisionSum >= 0 &&
+            tally.precisionSum <= static_cast<double>(tally.detections) + slack,
         where + "precision sum " + std::to_string(tally.precisionSum));
   const evaluation::Scores scores = evaluation::scoresOf(tally);
   for (double value : {scores.precision, scores.recall, scores.f}) {
-    check(value >= 0.0 && value <= 1.0 + 1e-12, where + "a score outside 0..1: " + std::to_string(value));
+    check(value >= 0.0 && value <= 1.0 + 1e-12,
+          where + "a score outside 0..1: " + std::to_string(value));
   }
 }
 
@@ -131,8 +137,8 @@ const classifier::StumpCascade& fixedModel() {
 
 // OpenCV 4.6's Radiance decoder leaks its FILE on every file it fails to decode: one descriptor
 // per damaged file, harmless to a run of one image (a batch loses one per damaged HDR file), but
-// millions of mutated files would exhaust the descriptors and stop the fuzzer. Its bytes stop
-// after the header check. The decoder's own signatures.
+// millions of mutated files would exhaust the descriptors and stop the fuzzer. So Radiance files,
+// known by the decoder's own signatures, go no further than the header check here.
 bool isRadiance(std::string_view bytes) {
   return bytes.starts_with("#?RGBE") || bytes.starts_with("#?RADIANCE");
 }
@@ -154,8 +160,8 @@ cv::Mat decodeImage(std::string_view bytes) {
   if (declared) {
     check(declared->width == image.cols && declared->height == image.rows,
           "the header declares " + std::to_string(declared->width) + "x" +
-              std::to_string(declared->height) + ", the decoder made " + std::to_string(image.cols) +
-              "x" + std::to_string(image.rows));
+              std::to_string(declared->height) + ", the decoder made " +
+              std::to_string(image.cols) + "x" + std::to_string(image.rows));
   }
   if (!checkPixelLimit({image.cols, image.rows}, kFuzzImagePixels).ok()) return {};
   return image;
@@ -208,16 +214,20 @@ void fuzzImageRun(std::string_view bytes) {
   cv::Mat image = decodeImage(bytes);
   if (image.empty()) return;
   const driver::WorkingInput input = driver::prepareWorkingInput(image);
-  const driver::Detection detection = driver::detectText(input.working, fixedModel());
-  check(detection.textMask.size() == input.working.size() && detection.textMask.type() == CV_8UC1,
-        "the text mask does not match the working image");
-  check(detection.boxMask.size() == input.working.size() && detection.boxMask.type() == CV_8UC1,
-        "the box mask does not match the working image");
-  checkBoxesInside(detection.boxes, input.working);
-  const cv::Mat result = driver::renderResultImage(input.working, input.input, detection.boxMask);
-  check(result.size() == image.size() && result.type() == image.type(),
-        "the result image does not match the input");
-  driver::formatBoxList(detection.boxes, input.factor);
+  for (regions::CandidateMode mode :
+       {regions::CandidateMode::kExact, regions::CandidateMode::kExtended}) {
+    const std::string where = std::string(regions::candidateModeName(mode)) + " candidates: ";
+    const driver::Detection detection = driver::detectText(input.working, fixedModel(), {}, mode);
+    check(detection.textMask.size() == input.working.size() && detection.textMask.type() == CV_8UC1,
+          where + "the text mask does not match the working image");
+    check(detection.boxMask.size() == input.working.size() && detection.boxMask.type() == CV_8UC1,
+          where + "the box mask does not match the working image");
+    checkBoxesInside(detection.boxes, input.working);
+    const cv::Mat result = driver::renderResultImage(input.working, input.input, detection.boxMask);
+    check(result.size() == image.size() && result.type() == image.type(),
+          where + "the result image does not match the input");
+    driver::formatBoxList(detection.boxes, input.factor);
+  }
 }
 
 const std::vector<FuzzTarget>& fuzzTargets() {

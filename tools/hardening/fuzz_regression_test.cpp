@@ -52,7 +52,9 @@ TEST_P(KeptInputTest, RunsThroughItsTarget) {
 std::string testName(const ::testing::TestParamInfo<KeptInput>& info) {
   std::string name = info.param.path.parent_path().parent_path().filename().string() + "_" +
                      info.param.target + "_" + info.param.path.filename().string();
-  std::replace_if(name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); }, '_');
+  std::replace_if(
+      name.begin(), name.end(), [](char c) { return !std::isalnum(static_cast<unsigned char>(c)); },
+      '_');
   return name;
 }
 
