@@ -6,14 +6,18 @@ function(scenetext_library name)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
 endfunction()
 
-# scenetext_test(NAME SOURCES ... DEPS ...): a GoogleTest executable registered with ctest.
+# scenetext_test(NAME SOURCES ... DEPS ... [RUNS EXECUTABLE...]): a GoogleTest executable registered
+# with ctest; RUNS names the project's executables it starts, so they are built before it.
 function(scenetext_test name)
   if(NOT SCENETEXT_BUILD_TESTS)
     return()
   endif()
-  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
+  cmake_parse_arguments(ARG "" "" "SOURCES;DEPS;RUNS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS} GTest::gtest GTest::gtest_main)
+  if(ARG_RUNS)
+    add_dependencies(${name} ${ARG_RUNS})
+  endif()
   target_compile_definitions(${name} PRIVATE SCENETEXT_SOURCE_DIR="${PROJECT_SOURCE_DIR}"
                                              SCENETEXT_BINARY_DIR="${PROJECT_BINARY_DIR}")
   gtest_discover_tests(${name} DISCOVERY_TIMEOUT 120 PROPERTIES TIMEOUT 600)

@@ -10,7 +10,7 @@
 # build-fuzz/logs/TARGET.log. Exits 1 when any target failed, 2 on a usage error.
 #
 # Environment: FUZZ_BUILD_JOBS (default: all cores) for the build; FUZZ_CXXFLAGS, extra compiler
-# flags for the whole fuzz build (say -mavx, for code that enables AVX with GCC-only pragmas).
+# flags for the whole fuzz build.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 cd "$SCENETEXT_ROOT"

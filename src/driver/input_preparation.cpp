@@ -2,6 +2,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cstring>
 
 namespace scenetext::driver {
@@ -39,9 +40,11 @@ int reductionFactor(int width, int height) {
 
 cv::Mat reduceImage(const cv::Mat& prepared, int factor) {
   if (factor == 1) return prepared;
+  // A side shorter than the factor would reduce to nothing (a 1604 x 1 strip halves to 802 x 0),
+  // which the resize refuses: such a side keeps one pixel.
+  const cv::Size size(std::max(1, prepared.cols / factor), std::max(1, prepared.rows / factor));
   cv::Mat reduced;
-  cv::resize(prepared, reduced, cv::Size(prepared.cols / factor, prepared.rows / factor), 0, 0,
-             cv::INTER_LINEAR);
+  cv::resize(prepared, reduced, size, 0, 0, cv::INTER_LINEAR);
   return reduced;
 }
 

@@ -15,7 +15,8 @@ cv::Mat prepareInputImage(const cv::Mat& image);
 int reductionFactor(int width, int height);
 
 // The WorkingImage: `prepared` itself for factor 1, else a bilinear resize to (w / f, h / f),
-// remainders dropped; the reduced width is not padded again.
+// remainders dropped; the reduced width is not padded again. A side that would drop to zero keeps
+// one pixel.
 cv::Mat reduceImage(const cv::Mat& prepared, int factor);
 
 }  // namespace scenetext::driver

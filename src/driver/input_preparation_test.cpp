@@ -66,5 +66,13 @@ TEST(ReductionTest, ReducedSizesDropTheRemainder) {
   EXPECT_EQ(same.data, prepared.data);
 }
 
+TEST(ReductionTest, AStripThinnerThanTheFactorKeepsOnePixel) {
+  cv::Mat strip = prepareInputImage(gradientImage(1601, 1));
+  EXPECT_EQ(reduceImage(strip, reductionFactor(strip.cols, strip.rows)).size(), cv::Size(802, 1));
+  cv::Mat column(3201, 3, CV_8UC3, cv::Scalar(9, 8, 7));
+  EXPECT_EQ(reduceImage(column, reductionFactor(column.cols, column.rows)).size(),
+            cv::Size(1, 800));
+}
+
 }  // namespace
 }  // namespace scenetext::driver

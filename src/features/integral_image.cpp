@@ -108,8 +108,12 @@ void integrateStrided(const float* m, size_t mStride, float* s, size_t sStride, 
 
 // The four lanes in one AVX register: each lane sees the same conversions and double additions
 // as integrateStrided, four at a time.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
+#else
 #pragma GCC push_options
 #pragma GCC target("avx")
+#endif
 
 inline __m256d widen(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
 
@@ -144,7 +148,11 @@ void integrateLanesAvx(const float* m, float* s, int rows, int cols) {
   });
 }
 
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
 #pragma GCC pop_options
+#endif
 
 bool haveAvx() {
   static const bool avx = __builtin_cpu_supports("avx");
