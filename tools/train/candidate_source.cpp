@@ -25,13 +25,23 @@ std::vector<cv::Rect> specCandidates(const cv::Mat& working) {
   return regions::formCandidates(regions::bandBoxes(components, 0, height - 1));
 }
 
+std::vector<cv::Rect> extendedCandidates(const cv::Mat& working) {
+  return regions::extendedCandidates(working, edges::detectEdges(working, edges::kEdgeFraction));
+}
+
 }  // namespace
 
-CandidateSource specCandidateSource() { return {"spec", specCandidates}; }
+CandidateSource candidateSource(regions::CandidateMode mode) {
+  const bool exact = mode == regions::CandidateMode::kExact;
+  return {std::string(regions::candidateModeName(mode)), exact ? specCandidates : extendedCandidates};
+}
+
+CandidateSource specCandidateSource() { return candidateSource(regions::CandidateMode::kExact); }
 
 Result<CandidateSource> candidateSourceNamed(const std::string& name) {
-  if (name == "spec") return specCandidateSource();
-  return Status::error("unknown candidate mode '" + name + "' (known: spec)");
+  const std::optional<regions::CandidateMode> mode = regions::parseCandidateMode(name);
+  if (!mode) return Status::error("unknown candidate mode '" + name + "' (known: spec, extended)");
+  return candidateSource(*mode);
 }
 
 std::vector<cv::Rect> distinctRectangles(const std::vector<cv::Rect>& rects) {

@@ -12,23 +12,28 @@
 #include <vector>
 
 #include "common/status.hpp"
+#include "regions/candidate_modes.hpp"
 
 namespace scenetext::training {
 
 struct CandidateSource {
-  // Names the source in the sample cache's key and in messages ("spec").
+  // Names the source in the sample cache's key, in messages and in the model's header ("spec",
+  // "extended": the detector's --candidates names).
   std::string name;
   // The candidate rectangles of a WorkingImage (8-bit, 3 channels), in WorkingImage coordinates,
   // in the order the detector classifies them; the same rectangle may appear more than once.
   std::function<std::vector<cv::Rect>(const cv::Mat& working)> candidates;
 };
 
-// The detector's own candidate stage, exactly as a detection run performs it: the EdgeMap, the
-// component boxes and their filter, the split at the one band {0, H}, and the rectangles that the
-// seeds form, in seed order.
+// The detector's own candidate stage in `mode`, exactly as a detection run performs it. The exact
+// mode: the EdgeMap, the component boxes and their filter, the split at the one band {0, H}, and
+// the rectangles that the seeds form, in seed order. The extended mode: the candidates of the
+// WorkingImage and of its half- and quarter-size reductions, in source order.
+CandidateSource candidateSource(regions::CandidateMode mode);
 CandidateSource specCandidateSource();
 
-// The source a command-line name selects ("spec"); an unknown name is an error naming the choices.
+// The source a command-line name selects ("spec", "extended"); an unknown name is an error naming
+// the choices.
 Result<CandidateSource> candidateSourceNamed(const std::string& name);
 
 // The distinct rectangles of `rects`, each kept at its first appearance. Painting a rectangle

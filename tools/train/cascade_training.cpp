@@ -311,11 +311,12 @@ std::string stageHeader(int stageNumber, const StageReport& report) {
   return line;
 }
 
-std::vector<std::string> stageHeaders(const TrainedCascade& trained) {
+std::vector<std::string> stageHeaders(const TrainedCascade& trained, std::string_view candidateMode) {
   std::vector<std::string> headers;
   for (size_t k = 0; k < trained.stages.size(); ++k) {
     headers.push_back(stageHeader(static_cast<int>(k + 1), trained.stages[k]));
   }
+  if (!headers.empty()) headers.front() += "; candidates: " + std::string(candidateMode);
   return headers;
 }
 

@@ -10,6 +10,7 @@
 #include <functional>
 #include <span>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "classifier/stump_cascade.hpp"
@@ -68,7 +69,10 @@ Result<TrainedCascade> trainCascade(const TrainingSamples& samples, const Cascad
 
 // "stage K: N stumps, hit rate H, false-positive rate F, P positives, N negatives"
 std::string stageHeader(int stageNumber, const StageReport& report);
-std::vector<std::string> stageHeaders(const TrainedCascade& trained);
+// Every stage's header; the first one ends in "; candidates: MODE", the candidate mode (the
+// detector's --candidates name) the cascade was trained for, which the detector reads back to
+// warn about a mismatch.
+std::vector<std::string> stageHeaders(const TrainedCascade& trained, std::string_view candidateMode);
 
 // The sum of one stage's stumps on one feature vector, exactly as the evaluator forms it.
 float stageSum(std::span<const classifier::StumpRecord> stumps, std::span<const float> features);

@@ -60,9 +60,13 @@ TEST(CascadeTraining, TheWrittenModelDecidesEverySampleAsTheTrainerDid) {
 
   ScratchFolder scratch("train-reload");
   const std::string path = (scratch / "model.txt").string();
-  ASSERT_TRUE(classifier::saveStumpCascade(path, trained->cascade, stageHeaders(*trained)).ok());
+  ASSERT_TRUE(
+      classifier::saveStumpCascade(path, trained->cascade, stageHeaders(*trained, "extended")).ok());
   auto loaded = driver::loadModel(path);
   ASSERT_TRUE(loaded.ok()) << loaded.status().message();
+  // The first header names the candidate mode, and the detector reads it back.
+  EXPECT_EQ(driver::modelCandidateMode(path), regions::CandidateMode::kExtended);
+  EXPECT_NE(driver::candidateModeMismatch(path, regions::CandidateMode::kExact), "");
   ASSERT_EQ(loaded->size(), trained->cascade.size());
   for (size_t i = 0; i < samples.size(); ++i) {
     const int expected = trained->stagesPassed[i] == static_cast<int>(trained->cascade.size()) ? 1 : -1;

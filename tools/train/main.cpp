@@ -208,7 +208,7 @@ int trainAndWrite(const Arguments& arguments, const std::vector<const tr::ImageS
   if (!trained.ok()) return fail(trained.status().message());
   printTraining(*trained, secondsSince(start));
   scenetext::Status saved =
-      scenetext::classifier::saveStumpCascade(arguments.output, trained->cascade, tr::stageHeaders(*trained));
+      scenetext::classifier::saveStumpCascade(arguments.output, trained->cascade, tr::stageHeaders(*trained, arguments.candidates));
   if (!saved.ok()) return fail(saved.message());
   std::cout << "wrote '" << arguments.output << "'\n" << std::flush;
   if (!validation.empty()) printValidation(arguments.validateDir, validation, trained->cascade);
@@ -280,8 +280,8 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
       ->check(CLI::Range(0, 1000))->capture_default_str()->type_name("K");
   app.add_option("--repeats", arguments.repeats, "Cross-validation repeats, each with other folds")
       ->check(CLI::Range(1, 100))->capture_default_str()->type_name("R");
-  app.add_option("--candidates", arguments.candidates, "Candidate rectangles: spec (the detector's own)")
-      ->check(CLI::IsMember({"spec"}))->capture_default_str()->type_name("MODE");
+  app.add_option("--candidates", arguments.candidates, "Candidate rectangles: spec (the exact detector's) or extended (the opt-in mode's)")
+      ->check(CLI::IsMember({"spec", "extended"}))->capture_default_str()->type_name("MODE");
   app.add_option("--cache", arguments.cachePath,
                  "Sample cache file, read and updated (features are computed only for images it lacks)")
       ->type_name("FILE");
