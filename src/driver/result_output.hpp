@@ -23,6 +23,11 @@ std::string formatBoxList(const BoxList& boxes, int factor);
 // Writes formatBoxList to `path`, replacing any previous file whole.
 Status writeBoxList(const std::string& path, const BoxList& boxes, int factor);
 
+// Whether `path` names an image the run can write: it has an extension and OpenCV has an encoder
+// for it. Checked before the detection, so that a run that cannot save its result stops at once.
+// An encoder may still refuse a particular image (a .pgm holds no colour); encodeImageFor says so.
+Status checkImageWriter(const std::string& path);
+
 // Encodes `image` by the extension of `path` (".jpg", ".png", ...), the way the run saves it.
 Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image);
 

@@ -65,6 +65,17 @@ TEST(EncodeImageForTest, PicksTheEncoderByExtensionAndRejectsUnknownOnes) {
   EXPECT_EQ(cv::norm(decoded, image, cv::NORM_INF), 0.0);
   EXPECT_FALSE(encodeImageFor("out/a.unknown", image).ok());
   EXPECT_FALSE(encodeImageFor("out.d/noextension", image).ok());
+  EXPECT_TRUE(checkImageWriter("out/A.JPG").ok());
+  EXPECT_EQ(checkImageWriter("out/a.unknown").message(),
+            "cannot write 'out/a.unknown': no image encoder for '.unknown'");
+  // A grey-only format has an encoder, which refuses the colour result with its reason.
+  ASSERT_TRUE(checkImageWriter("out/a.pgm").ok());
+  const Result<std::string> grey = encodeImageFor("out/a.pgm", image);
+  ASSERT_FALSE(grey.ok());
+  EXPECT_NE(grey.status().message().find("cannot write 'out/a.pgm': the .pgm encoder refused the "
+                                         "image (Portable bitmap(.pgm) expects gray image)"),
+            std::string::npos)
+      << grey.status().message();
 }
 
 }  // namespace

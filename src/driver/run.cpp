@@ -127,6 +127,7 @@ Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std:
   if (sameFile(paths.image, imagePath)) {
     return Status::error("cannot write '" + paths.image + "': it is the input image");
   }
+  if (Status writable = checkImageWriter(paths.image); !writable.ok()) return writable;
   const WorkingInput input = prepareWorkingInput(std::move(image).value());
   const Detection detection = detectText(input.working, model, mark, candidates);
   if (mark) mark();

@@ -103,6 +103,9 @@ void writeInputs(const ScratchFolder& scratch) {
   write("bomb.png", pngBomb());
   write("bomb.jpg", jpegBomb());
   write("photo.xyz", png);
+  cv::Mat grey;
+  cv::cvtColor(signPhoto(), grey, cv::COLOR_BGR2GRAY);
+  write("grey.pgm", encode(".pgm", grey));
   write("scan.dcm", std::string(128, '\0') + "DICM" + "\x02\x00\x00\x00UL\x04\x00"s);
   write("good.model", kModel);
   write("empty.model", "");
@@ -165,6 +168,11 @@ const std::vector<Row> kRows = {
    "cannot write '{out}/photo.xyz': no image encoder for '.xyz'", {},
    "refuse: the result is encoded by its name's extension; another encoding under this name "
    "would lie about the content (the PNG inside is read fine)"},
+  {"GreyOnlyOutputFormat", "scenetext", {"{in}/good.model", "{in}/grey.pgm", "{out}/"}, 1,
+   "cannot write '{out}/grey.pgm': the .pgm encoder refused the image (Portable bitmap(.pgm) "
+   "expects gray image)", {},
+   "refuse: the result is tinted cyan, which a .pgm cannot hold; writing it grey would drop the "
+   "very marks the run is for (the .pgm is read fine)"},
   {"PrefixInAMissingFolder", "scenetext", {"{in}/good.model", "{in}/photo.png", "{out}/missing/"}, 1,
    "cannot write '{out}/missing/photo.png': No such file or directory", {},
    "refuse: the prefix is plain text; creating folders from a mistyped prefix would scatter "
