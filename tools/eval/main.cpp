@@ -2,7 +2,6 @@
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <exception>
 #include <filesystem>
@@ -12,6 +11,8 @@
 #include <vector>
 
 #include "common/file_output.hpp"
+#include "driver/result_output.hpp"
+#include "driver/run.hpp"
 #include "eval/folder_evaluation.hpp"
 #include "eval/overlay.hpp"
 #include "eval/report.hpp"
@@ -66,17 +67,17 @@ scenetext::Status writeOverlays(const std::vector<ev::ImageEvaluation>& images,
       warn("no image for '" + image.files.stem + "' in '" + imageDir + "'; no overlay");
       continue;
     }
-    const cv::Mat photo = cv::imread(found->second, cv::IMREAD_COLOR);
-    if (photo.empty()) {
-      warn("cannot read image '" + found->second + "'; no overlay");
+    // Read as the detector reads it (no EXIF rotation, the same pixel limit), so that the boxes
+    // land where the detector saw them.
+    const auto photo = scenetext::driver::loadColourImage(found->second);
+    if (!photo.ok()) {
+      warn(photo.status().message() + "; no overlay");
       continue;
     }
     const std::string target = (fs::path(overlayDir) / fs::path(found->second).filename()).string();
-    std::vector<uchar> bytes;
-    if (!cv::imencode(fs::path(target).extension().string(), ev::drawOverlay(photo, image), bytes)) {
-      return scenetext::Status::error("cannot encode overlay '" + target + "'");
-    }
-    scenetext::Status written = scenetext::writeFileAtomically(target, std::string(bytes.begin(), bytes.end()));
+    const auto encoded = scenetext::driver::encodeImageFor(target, ev::drawOverlay(*photo, image));
+    if (!encoded.ok()) return encoded.status();
+    scenetext::Status written = scenetext::writeFileAtomically(target, *encoded);
     if (!written.ok()) return written;
   }
   return {};
