@@ -1,23 +1,29 @@
 #!/usr/bin/env bash
-# ./scripts/run.sh [--model FILE] IMAGE [PREFIX]
-# Installs what is missing, builds if needed, and detects the text of IMAGE with the bundled
-# model, writing PREFIX<image name> and PREFIX<image name>.txt (PREFIX defaults to results/).
+# ./scripts/run.sh [--candidates spec|extended] [--model FILE] IMAGE [PREFIX]
+# Installs what is missing, builds if needed, and detects the text of IMAGE, writing
+# PREFIX<image name> and PREFIX<image name>.txt (PREFIX defaults to results/). The extended
+# candidates with models/extended.model by default, since they find more text; --candidates spec
+# runs the exact detector with models/default.model. A --model without --candidates runs in the
+# mode the model's first line names (extended when it names none).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 usage() {
-  echo "usage: $0 [--model FILE] IMAGE [PREFIX]" >&2
+  echo "usage: $0 [--candidates spec|extended] [--model FILE] IMAGE [PREFIX]" >&2
   exit 2
 }
 
-default_model="$SCENETEXT_ROOT/models/default.model"
-model="$default_model"
+model=""
+candidates=""
 args=()
 while [ $# -gt 0 ]; do
   case "$1" in
     --model) [ $# -ge 2 ] || usage; model="$2"; shift 2 ;;
     --model=*) model="${1#--model=}"; shift ;;
-    -h|--help) sed -n '2,4p' "$0"; exit 0 ;;
+    --candidates) [ $# -ge 2 ] || usage; candidates="$2"; shift 2 ;;
+    --candidates=*) candidates="${1#--candidates=}"; shift ;;
+    -h|--help) sed -n '2,7p' "$0"; exit 0 ;;
+    -*) usage ;;
     *) args+=("$1"); shift ;;
   esac
 done
@@ -25,7 +31,17 @@ done
 image="${args[0]}"
 prefix="${args[1]:-results/}"
 
-if [ "$model" = "$default_model" ] && [ ! -f "$model" ]; then
+if [ -z "$candidates" ] && [ -n "$model" ] && [ -r "$model" ]; then
+  candidates="$(head -n 1 "$model" | sed -n 's/.*candidates: \([a-z]*\).*/\1/p')"
+  case "$candidates" in spec | extended) ;; *) candidates="" ;; esac
+fi
+case "${candidates:-extended}" in
+  spec) candidates=spec; bundled="$SCENETEXT_ROOT/models/default.model" ;;
+  extended) candidates=extended; bundled="$SCENETEXT_ROOT/models/extended.model" ;;
+  *) usage ;;
+esac
+if [ -z "$model" ] && [ ! -f "$bundled" ]; then
+  model="$bundled"
   echo "scenetext: the bundled model $model is missing." >&2
   echo "Pass a model of your own: $0 --model FILE IMAGE [PREFIX]" >&2
   exit 1
@@ -42,4 +58,4 @@ case "$prefix" in
   */) mkdir -p "$prefix" ;;
   */*) mkdir -p "$(dirname "$prefix")" ;;
 esac
-exec "$SCENETEXT_ROOT/build/scenetext" "$model" "$image" "$prefix"
+exec "$SCENETEXT_ROOT/build/scenetext" --candidates "$candidates" "${model:-$bundled}" "$image" "$prefix"
