@@ -24,9 +24,11 @@ function(scenetext_test name)
 endfunction()
 
 # scenetext_tool(NAME SOURCES ... DEPS ...): a command-line executable, a thin main over the libraries.
+# SCENETEXT_VERSION, the project's version, is what its --version prints.
 function(scenetext_tool name)
   cmake_parse_arguments(ARG "" "" "SOURCES;DEPS" ${ARGN})
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
+  target_compile_definitions(${name} PRIVATE SCENETEXT_VERSION="${PROJECT_VERSION}")
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()

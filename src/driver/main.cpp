@@ -1,23 +1,17 @@
 // scenetext MODEL IMAGE PREFIX: detects the text lines of one photograph.
 
 #include <CLI/CLI.hpp>
-#include <opencv2/core.hpp>
 
-#include <cstdio>
-#include <exception>
 #include <iostream>
+#include <string>
 
+#include "common/command_line.hpp"
 #include "driver/run.hpp"
 
 namespace {
 
-constexpr char kTool[] = "scenetext";
-
-int fail(const std::string& message) {
-  std::cout << std::flush;
-  std::cerr << (std::string(kTool) + ": " + message + "\n") << std::flush;
-  return 1;
-}
+constexpr scenetext::CommandLine kCommandLine{
+    "scenetext", "[--candidates spec|extended] MODEL IMAGE PREFIX", SCENETEXT_VERSION};
 
 }  // namespace
 
@@ -27,7 +21,7 @@ int main(int argc, char** argv) {
       "Detects the text lines of a photograph. Writes PREFIX + the image's base name (the image\n"
       "with every text line tinted cyan) and the same path + \".txt\" (one left,top,right,bottom\n"
       "line per box, inclusive input-image pixels).",
-      kTool};
+      std::string(kCommandLine.tool)};
   app.add_option("model", arguments.modelPath, "Stump-cascade model file")->required();
   app.add_option("image", arguments.imagePath, "Colour photograph (jpg, png, bmp, tif, ...)")
       ->required();
@@ -40,32 +34,14 @@ int main(int argc, char** argv) {
                  "half- and quarter-size edges, letters with holes, wider letter spacing)")
       ->check(CLI::IsMember({"spec", "extended"}))
       ->capture_default_str();
-  app.set_version_flag("--version", SCENETEXT_VERSION);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << kTool << " " << SCENETEXT_VERSION << "\n";
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    std::cerr << kTool << ": " << error.what() << "\n"
-              << "usage: " << kTool << " [--candidates spec|extended] MODEL IMAGE PREFIX   (see --help)\n";
-    return 2;
-  }
+  if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 
   arguments.candidates = *scenetext::regions::parseCandidateMode(candidates);
-  try {
+  return scenetext::runReportingExceptions(kCommandLine, [&] {
     const std::string mismatch =
         scenetext::driver::candidateModeMismatch(arguments.modelPath, arguments.candidates);
-    if (!mismatch.empty()) std::cerr << kTool << ": warning: " << mismatch << "\n";
+    if (!mismatch.empty()) std::cerr << kCommandLine.tool << ": warning: " << mismatch << "\n";
     scenetext::Status status = scenetext::driver::runSequence(arguments, std::cout);
-    if (!status.ok()) return fail(status.message());
-  } catch (const cv::Exception& error) {
-    return fail("image library error: " + error.msg);
-  } catch (const std::exception& error) {
-    return fail(std::string("error: ") + error.what());
-  }
-  return 0;
+    return status.ok() ? 0 : scenetext::failure(kCommandLine, status.message());
+  });
 }

@@ -15,11 +15,14 @@
 #include <mutex>
 #include <thread>
 
+#include "common/command_line.hpp"
 #include "driver/run.hpp"
 
 namespace {
 
-constexpr char kTool[] = "scenetext-batch";
+constexpr scenetext::CommandLine kCommandLine{
+    "scenetext-batch", "[--candidates spec|extended] MODEL IMAGE_DIR PREFIX [--jobs N]",
+    SCENETEXT_VERSION};
 
 bool isImageName(const std::filesystem::path& path) {
   std::string extension = path.extension().string();
@@ -77,63 +80,27 @@ class ProgressBar {
   std::mutex mutex_;
 };
 
-}  // namespace
-
-int main(int argc, char** argv) {
+struct BatchArguments {
   std::string modelPath, folder, prefix;
-  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-  CLI::App app{"Detects the text lines of every image (jpg, jpeg, png, bmp, tif) of a folder,\n"
-               "writing the same two files per image as the scenetext command.",
-               kTool};
-  app.add_option("model", modelPath, "Stump-cascade model file")->required();
-  app.add_option("images", folder, "Folder of images")->required();
-  app.add_option("prefix", prefix, "Output prefix; end it with a slash to write into a folder")
-      ->required();
   std::string candidates = "spec";
-  app.add_option("--candidates", candidates, "Candidate stage: spec or extended")
-      ->check(CLI::IsMember({"spec", "extended"}))
-      ->capture_default_str();
-  app.add_option("--jobs,-j", jobs, "Images processed at once")
-      ->capture_default_str()
-      ->check(CLI::Range(1u, 256u));
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    std::cerr << kTool << ": " << error.what() << "\n"
-              << "usage: " << kTool << " [--candidates spec|extended] MODEL IMAGE_DIR PREFIX [--jobs N]   (see --help)\n";
-    return 2;
-  }
+  unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+};
 
-  const scenetext::regions::CandidateMode mode = *scenetext::regions::parseCandidateMode(candidates);
-  const std::string mismatch = scenetext::driver::candidateModeMismatch(modelPath, mode);
-  if (!mismatch.empty()) std::cerr << kTool << ": warning: " << mismatch << "\n";
-  scenetext::Result<scenetext::classifier::StumpCascade> model =
-      scenetext::driver::loadModel(modelPath);
-  if (!model.ok()) {
-    std::cerr << kTool << ": " << model.status().message() << "\n";
-    return 1;
-  }
-  scenetext::Result<std::vector<std::string>> images = listImages(folder);
-  if (!images.ok()) {
-    std::cerr << kTool << ": " << images.status().message() << "\n";
-    return 1;
-  }
-
-  // The images run in parallel; OpenCV's own threads would only compete with them.
-  if (jobs > 1) cv::setNumThreads(1);
-  ProgressBar progress(images->size());
+// Detects `images` on up to `jobs` threads. Returns how many failed, each named on its own stderr
+// line.
+size_t detectImages(const scenetext::classifier::StumpCascade& model,
+                    const std::vector<std::string>& images, const std::string& prefix,
+                    scenetext::regions::CandidateMode mode, unsigned jobs) {
+  ProgressBar progress(images.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> failed{0};
   std::mutex errors;
   auto work = [&] {
-    for (size_t i = next++; i < images->size(); i = next++) {
-      const std::string& image = (*images)[i];
+    for (size_t i = next++; i < images.size(); i = next++) {
+      const std::string& image = images[i];
       std::string message;
       try {
-        auto written = scenetext::driver::detectFile(*model, image, prefix, {}, mode);
+        auto written = scenetext::driver::detectFile(model, image, prefix, {}, mode);
         if (!written.ok()) message = written.status().message();
       } catch (const cv::Exception& error) {
         message = "'" + image + "': image library error: " + error.msg;
@@ -143,17 +110,57 @@ int main(int argc, char** argv) {
       if (!message.empty()) {
         ++failed;
         std::lock_guard<std::mutex> lock(errors);
-        std::cerr << "\r" << kTool << ": " << message << "\n";
+        // The carriage return starts the line over the progress bar.
+        std::cerr << "\r" << kCommandLine.tool << ": " << message << "\n";
       }
       progress.advance();
     }
   };
   std::vector<std::thread> workers;
-  const size_t threadCount = std::min<size_t>(jobs, std::max<size_t>(images->size(), 1));
+  const size_t threadCount = std::min<size_t>(jobs, std::max<size_t>(images.size(), 1));
   for (size_t t = 0; t < threadCount; ++t) workers.emplace_back(work);
   for (std::thread& worker : workers) worker.join();
+  return failed;
+}
 
+int detectFolder(const BatchArguments& arguments) {
+  const scenetext::regions::CandidateMode mode =
+      *scenetext::regions::parseCandidateMode(arguments.candidates);
+  const std::string mismatch = scenetext::driver::candidateModeMismatch(arguments.modelPath, mode);
+  if (!mismatch.empty()) std::cerr << kCommandLine.tool << ": warning: " << mismatch << "\n";
+  scenetext::Result<scenetext::classifier::StumpCascade> model =
+      scenetext::driver::loadModel(arguments.modelPath);
+  if (!model.ok()) return scenetext::failure(kCommandLine, model.status().message());
+  scenetext::Result<std::vector<std::string>> images = listImages(arguments.folder);
+  if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
+
+  // The images run in parallel; OpenCV's own threads would only compete with them.
+  if (arguments.jobs > 1) cv::setNumThreads(1);
+  const size_t failed = detectImages(*model, *images, arguments.prefix, mode, arguments.jobs);
   std::cout << "processed " << images->size() - failed << " of " << images->size()
             << " images, " << failed << " failed\n";
   return failed > 0 ? 1 : 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  BatchArguments arguments;
+  CLI::App app{
+      "Detects the text lines of every image (jpg, jpeg, png, bmp, tif) of a folder,\n"
+      "writing the same two files per image as the scenetext command.",
+      std::string(kCommandLine.tool)};
+  app.add_option("model", arguments.modelPath, "Stump-cascade model file")->required();
+  app.add_option("images", arguments.folder, "Folder of images")->required();
+  app.add_option("prefix", arguments.prefix,
+                 "Output prefix; end it with a slash to write into a folder")
+      ->required();
+  app.add_option("--candidates", arguments.candidates, "Candidate stage: spec or extended")
+      ->check(CLI::IsMember({"spec", "extended"}))
+      ->capture_default_str();
+  app.add_option("--jobs,-j", arguments.jobs, "Images processed at once")
+      ->capture_default_str()
+      ->check(CLI::Range(1u, 256u));
+  if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
+  return scenetext::runReportingExceptions(kCommandLine, [&] { return detectFolder(arguments); });
 }

@@ -1,15 +1,14 @@
 // scenetext-eval GT_DIR DET_DIR: scores a folder of detections against ground truth.
 
 #include <CLI/CLI.hpp>
-#include <opencv2/core.hpp>
 
-#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <map>
 #include <string>
 #include <vector>
 
+#include "common/command_line.hpp"
 #include "common/file_output.hpp"
 #include "driver/result_output.hpp"
 #include "driver/run.hpp"
@@ -22,7 +21,10 @@ namespace {
 namespace fs = std::filesystem;
 namespace ev = scenetext::evaluation;
 
-constexpr char kTool[] = "scenetext-eval";
+constexpr scenetext::CommandLine kCommandLine{
+    "scenetext-eval",
+    "GT_DIR DET_DIR [--protocol deteval|iou] [--csv FILE] [--overlays DIR --images DIR]",
+    SCENETEXT_VERSION};
 
 struct Arguments {
   std::string groundTruthDir;
@@ -33,12 +35,9 @@ struct Arguments {
   std::string imageDir;
 };
 
-int fail(const std::string& message) {
-  std::cerr << kTool << ": " << message << "\n";
-  return 1;
+void warn(const std::string& message) {
+  std::cerr << kCommandLine.tool << ": warning: " << message << "\n";
 }
-
-void warn(const std::string& message) { std::cerr << kTool << ": warning: " << message << "\n"; }
 
 void warnAboutMissingDetections(const std::vector<ev::ImageEvaluation>& images,
                                 const std::string& detectionDir) {
@@ -86,26 +85,19 @@ scenetext::Status writeOverlays(const std::vector<ev::ImageEvaluation>& images,
 int run(const Arguments& arguments) {
   const ev::Protocol protocol = arguments.protocol == "iou" ? ev::Protocol::IoU : ev::Protocol::DetEval;
   auto images = ev::evaluateFolders(arguments.groundTruthDir, arguments.detectionDir, protocol);
-  if (!images.ok()) return fail(images.status().message());
+  if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
   warnAboutMissingDetections(*images, arguments.detectionDir);
   if (!arguments.csvPath.empty()) {
     scenetext::Status written = scenetext::writeFileAtomically(arguments.csvPath, ev::formatImageTable(*images));
-    if (!written.ok()) return fail(written.message());
+    if (!written.ok()) return scenetext::failure(kCommandLine, written.message());
   }
   if (!arguments.overlayDir.empty()) {
     scenetext::Status written = writeOverlays(*images, arguments.imageDir, arguments.overlayDir);
-    if (!written.ok()) return fail(written.message());
+    if (!written.ok()) return scenetext::failure(kCommandLine, written.message());
   }
   // Last, so that a script reading stdout sees scores only from a run that fully succeeded.
   std::cout << ev::formatSummary(ev::scoresOf(ev::totalOf(*images))) << std::flush;
   return 0;
-}
-
-int usageError(const std::string& message) {
-  std::cerr << kTool << ": " << message << "\n"
-            << "usage: " << kTool << " GT_DIR DET_DIR [--protocol deteval|iou] [--csv FILE]"
-            << " [--overlays DIR --images DIR]   (see --help)\n";
-  return 2;
 }
 
 }  // namespace
@@ -118,7 +110,7 @@ int main(int argc, char** argv) {
       "'left top right bottom \"word\"' or 'left, top, right, bottom, \"word\"' (### = don't care).\n"
       "Detections: DET_DIR/<stem>.jpg.txt (the detector's box lists) or DET_DIR/res_<stem>.txt,\n"
       "one 'left,top,right,bottom' line per box. Coordinates are inclusive pixels.",
-      kTool};
+      std::string(kCommandLine.tool)};
   app.add_option("GT_DIR", arguments.groundTruthDir, "Folder of gt_<stem>.txt files")
       ->required()
       ->type_name("DIR");
@@ -141,28 +133,14 @@ int main(int argc, char** argv) {
       app.add_option("--images", arguments.imageDir, "Folder of the images, for --overlays")->type_name("DIR");
   overlays->needs(images);
   images->needs(overlays);
-  app.set_version_flag("--version", SCENETEXT_VERSION);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << kTool << " " << SCENETEXT_VERSION << "\n";
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    return usageError(error.what());
-  }
+  if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 
-  try {
-    std::error_code error;
-    if (!arguments.overlayDir.empty() && fs::equivalent(arguments.overlayDir, arguments.imageDir, error)) {
-      return usageError("--overlays must not be the --images folder: the overlays would replace the images");
-    }
-    return run(arguments);
-  } catch (const cv::Exception& error) {
-    return fail("image library error: " + error.msg);
-  } catch (const std::exception& error) {
-    return fail(std::string("error: ") + error.what());
+  std::error_code error;
+  if (!arguments.overlayDir.empty() &&
+      fs::equivalent(arguments.overlayDir, arguments.imageDir, error)) {
+    return scenetext::usageError(kCommandLine,
+                                 "--overlays must not be the --images folder: the "
+                                 "overlays would replace the images");
   }
+  return scenetext::runReportingExceptions(kCommandLine, [&] { return run(arguments); });
 }

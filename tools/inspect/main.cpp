@@ -9,9 +9,9 @@
 #include <opencv2/core.hpp>
 
 #include <cstdio>
-#include <iostream>
 #include <optional>
 
+#include "common/command_line.hpp"
 #include "common/file_output.hpp"
 #include "driver/result_output.hpp"
 #include "driver/run.hpp"
@@ -25,7 +25,8 @@
 namespace scenetext {
 namespace {
 
-constexpr char kTool[] = "scenetext-inspect";
+constexpr CommandLine kCommandLine{
+    "scenetext-inspect", "edges|boxes|features|candidates IMAGE [ARGUMENTS]", SCENETEXT_VERSION};
 
 Result<driver::WorkingInput> loadWorking(const std::string& path) {
   Result<cv::Mat> image = driver::loadColourImage(path);
@@ -117,9 +118,10 @@ Status inspectCandidates(const std::string& imagePath, const std::string& modelP
 
 int main(int argc, char** argv) {
   using namespace scenetext;
-  CLI::App app{"Looks inside a scenetext run: the WorkingImage is the image loaded, padded and\n"
-               "reduced exactly as the detector does.",
-               kTool};
+  CLI::App app{
+      "Looks inside a scenetext run: the WorkingImage is the image loaded, padded and\n"
+      "reduced exactly as the detector does.",
+      std::string(kCommandLine.tool)};
   app.require_subcommand(1);
   std::string image, out, region, model;
 
@@ -145,17 +147,9 @@ int main(int argc, char** argv) {
       ->check(CLI::IsMember({"spec", "extended"}))
       ->capture_default_str();
 
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    std::cerr << kTool << ": " << error.what() << " (see --help)\n";
-    return 2;
-  }
+  if (const auto done = parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 
-  try {
+  return runReportingExceptions(kCommandLine, [&] {
     Status status;
     if (*edgesCommand) status = inspectEdges(image, out);
     if (*boxesCommand) status = inspectBoxes(image);
@@ -163,13 +157,6 @@ int main(int argc, char** argv) {
     if (*candidatesCommand) {
       status = inspectCandidates(image, model, *regions::parseCandidateMode(candidates));
     }
-    if (!status.ok()) {
-      std::cerr << kTool << ": " << status.message() << "\n";
-      return 1;
-    }
-  } catch (const cv::Exception& error) {
-    std::cerr << kTool << ": image library error: " << error.msg << "\n";
-    return 1;
-  }
-  return 0;
+    return status.ok() ? 0 : failure(kCommandLine, status.message());
+  });
 }

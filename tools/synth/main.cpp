@@ -7,11 +7,14 @@
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
 
+#include "common/command_line.hpp"
 #include "synth/synth_run.hpp"
 
 namespace {
 
-constexpr const char* kTool = "scenetext-synth";
+constexpr scenetext::CommandLine kCommandLine{
+    "scenetext-synth", "--backgrounds LIST --fonts LIST --count N [options] OUT_DIR",
+    SCENETEXT_VERSION};
 
 // "WxH" with both sides at least 16 pixels.
 bool parseSize(const std::string& text, cv::Size& size) {
@@ -37,7 +40,6 @@ struct Arguments {
 
 void declareOptions(CLI::App& app, Arguments& args) {
   scenetext::synth::RunOptions& options = args.run;
-  app.set_version_flag("--version", std::string(kTool) + " " + SCENETEXT_VERSION);
   app.add_option("--backgrounds", options.backgrounds,
                  "Background photographs: a list file (one path per line; a .tsv gives its "
                  "first column) or a directory")
@@ -63,59 +65,42 @@ void declareOptions(CLI::App& app, Arguments& args) {
 
 int run(int argc, char** argv) {
   Arguments args;
-  CLI::App app("Writes synthetic photographs of scene text (img_<n>.jpg) with the box of every "
-               "word (gt_img_<n>.txt).",
-               kTool);
+  CLI::App app(
+      "Writes synthetic photographs of scene text (img_<n>.jpg) with the box of every "
+      "word (gt_img_<n>.txt).",
+      std::string(kCommandLine.tool));
   declareOptions(app, args);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::Success& e) {
-    return app.exit(e);  // --help, --version: stdout, 0
-  } catch (const CLI::ParseError& e) {
-    app.exit(e);
-    return 2;
-  }
+  if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
   scenetext::synth::RunOptions& options = args.run;
   parseSize(args.minSize, options.synth.minSize);
   parseSize(args.maxSize, options.synth.maxSize);
   if (options.synth.minSize.width > options.synth.maxSize.width ||
       options.synth.minSize.height > options.synth.maxSize.height) {
-    std::cerr << kTool << ": --min-size must not exceed --max-size\n";
-    return 2;
+    return scenetext::usageError(kCommandLine, "--min-size must not exceed --max-size");
   }
 
   const int step = std::max(1, options.count / 10);
   options.progress = [&](int written) {
     if (options.count >= 100 && written % step == 0 && written < options.count) {
-      std::cerr << kTool << ": " << written << "/" << options.count << " images\n";
+      std::cerr << kCommandLine.tool << ": " << written << "/" << options.count << " images\n";
     }
   };
   // The run spreads images over --jobs workers; OpenCV's own threads would only compete.
   cv::setNumThreads(0);
   const auto start = std::chrono::steady_clock::now();
   const auto summary = scenetext::synth::runSynth(options);
-  if (!summary) {
-    std::cerr << kTool << ": " << summary.status().message() << "\n";
-    return 1;
-  }
+  if (!summary) return scenetext::failure(kCommandLine, summary.status().message());
   const double seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
   char rate[64];
   std::snprintf(rate, sizeof rate, "%.1f s, %.1f images/s", seconds, summary->images / seconds);
-  std::cerr << kTool << ": wrote " << summary->images << " images with " << summary->words
-            << " words to " << options.outDir << " (" << rate << ")\n";
+  std::cerr << kCommandLine.tool << ": wrote " << summary->images << " images with "
+            << summary->words << " words to " << options.outDir << " (" << rate << ")\n";
   return 0;
 }
 
 }  // namespace
 
 int main(int argc, char** argv) {
-  try {
-    return run(argc, argv);
-  } catch (const cv::Exception& e) {
-    std::cerr << kTool << ": OpenCV error: " << e.what() << "\n";
-  } catch (const std::exception& e) {
-    std::cerr << kTool << ": " << e.what() << "\n";
-  }
-  return 1;
+  return scenetext::runReportingExceptions(kCommandLine, [&] { return run(argc, argv); });
 }

@@ -8,12 +8,12 @@
 
 #include <chrono>
 #include <cstdio>
-#include <exception>
 #include <filesystem>
 #include <iostream>
 #include <mutex>
 #include <thread>
 
+#include "common/command_line.hpp"
 #include "train/cross_validation.hpp"
 #include "train/detection_simulation.hpp"
 
@@ -23,7 +23,11 @@ namespace fs = std::filesystem;
 namespace tr = scenetext::training;
 namespace ev = scenetext::evaluation;
 
-constexpr char kTool[] = "scenetext-train";
+constexpr scenetext::CommandLine kCommandLine{
+    "scenetext-train",
+    "--images DIR [--extra-images DIR] [--negatives LIST] [--validate DIR] [--folds K] [options] "
+    "[OUTPUT]",
+    SCENETEXT_VERSION};
 
 struct Arguments {
   std::string output;
@@ -40,16 +44,10 @@ struct Arguments {
   tr::LabelRule rule;
 };
 
-int fail(const std::string& message) {
-  std::cout << std::flush;
-  std::cerr << kTool << ": " << message << "\n";
-  return 1;
-}
-
 void note(const std::string& message) {
   static std::mutex mutex;
   std::lock_guard<std::mutex> lock(mutex);
-  std::cerr << kTool << ": " << message << "\n" << std::flush;
+  std::cerr << kCommandLine.tool << ": " << message << "\n" << std::flush;
 }
 
 double secondsSince(std::chrono::steady_clock::time_point start) {
@@ -205,11 +203,11 @@ int trainAndWrite(const Arguments& arguments, const std::vector<const tr::ImageS
                   std::span<const tr::ImageSamples> validation) {
   const auto start = std::chrono::steady_clock::now();
   auto trained = tr::trainCascade(tr::gatherSamples(training), arguments.cascade, note);
-  if (!trained.ok()) return fail(trained.status().message());
+  if (!trained.ok()) return scenetext::failure(kCommandLine, trained.status().message());
   printTraining(*trained, secondsSince(start));
   scenetext::Status saved =
       scenetext::classifier::saveStumpCascade(arguments.output, trained->cascade, tr::stageHeaders(*trained, arguments.candidates));
-  if (!saved.ok()) return fail(saved.message());
+  if (!saved.ok()) return scenetext::failure(kCommandLine, saved.message());
   std::cout << "wrote '" << arguments.output << "'\n" << std::flush;
   if (!validation.empty()) printValidation(arguments.validateDir, validation, trained->cascade);
   return 0;
@@ -218,13 +216,13 @@ int trainAndWrite(const Arguments& arguments, const std::vector<const tr::ImageS
 int run(const Arguments& arguments) {
   if (!arguments.output.empty()) {
     if (scenetext::Status writable = checkOutputFolder(arguments.output); !writable.ok()) {
-      return fail(writable.message());
+      return scenetext::failure(kCommandLine, writable.message());
     }
   }
   auto groups = listImages(arguments);
-  if (!groups.ok()) return fail(groups.status().message());
+  if (!groups.ok()) return scenetext::failure(kCommandLine, groups.status().message());
   auto samples = loadSamples(arguments, *groups);
-  if (!samples.ok()) return fail(samples.status().message());
+  if (!samples.ok()) return scenetext::failure(kCommandLine, samples.status().message());
 
   const std::span<const tr::ImageSamples> everything(*samples);
   const auto folded = everything.first(groups->folded.size());
@@ -241,23 +239,17 @@ int run(const Arguments& arguments) {
     candidates += image.size();
   }
   if (candidates == 0) {
-    return fail("no candidates: not one of the " + std::to_string(training.size()) +
-                " training images gives a candidate rectangle");
+    return scenetext::failure(kCommandLine, "no candidates: not one of the " +
+                                                std::to_string(training.size()) +
+                                                " training images gives a candidate rectangle");
   }
   if (arguments.folds > 0) {
     auto folds = tr::crossValidate(folded, alwaysTrained, arguments.folds, arguments.repeats, arguments.cascade, note);
-    if (!folds.ok()) return fail(folds.status().message());
+    if (!folds.ok()) return scenetext::failure(kCommandLine, folds.status().message());
     printCrossValidation(*folds, arguments, folded.size());
   }
   if (arguments.output.empty()) return 0;
   return trainAndWrite(arguments, training, validation);
-}
-
-int usageError(const std::string& message) {
-  std::cerr << kTool << ": " << message << "\n"
-            << "usage: " << kTool << " --images DIR [--extra-images DIR] [--negatives LIST] [--validate DIR]"
-            << " [--folds K] [options] [OUTPUT]   (see --help)\n";
-  return 2;
 }
 
 void declareOptions(CLI::App& app, Arguments& arguments) {
@@ -328,38 +320,24 @@ int main(int argc, char** argv) {
       "their 190 features. Stages of decision stumps are chosen by discrete AdaBoost; each stage\n"
       "closes with the threshold that keeps the minimum hit rate. Progress goes to stderr; stage\n"
       "summaries, validation and cross-validation tables to stdout.",
-      kTool};
+      std::string(kCommandLine.tool)};
   declareOptions(app, arguments);
-  app.set_version_flag("--version", SCENETEXT_VERSION);
-  try {
-    app.parse(argc, argv);
-  } catch (const CLI::CallForHelp&) {
-    std::cout << app.help();
-    return 0;
-  } catch (const CLI::CallForVersion&) {
-    std::cout << kTool << " " << SCENETEXT_VERSION << "\n";
-    return 0;
-  } catch (const CLI::ParseError& error) {
-    return usageError(error.what());
-  }
+  if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
   if (arguments.imageDirs.empty() && arguments.extraDirs.empty()) {
-    return usageError("no training images: give --images DIR (or --extra-images DIR)");
+    return scenetext::usageError(kCommandLine,
+                                 "no training images: give --images DIR (or --extra-images DIR)");
   }
   if (arguments.output.empty() && arguments.folds == 0) {
-    return usageError("nothing to do: give an OUTPUT model file, --folds K, or both");
+    return scenetext::usageError(kCommandLine,
+                                 "nothing to do: give an OUTPUT model file, --folds K, or both");
   }
   if (arguments.folds > 0 && arguments.imageDirs.empty()) {
-    return usageError("--folds deals the --images photographs into folds: give --images DIR");
+    return scenetext::usageError(
+        kCommandLine, "--folds deals the --images photographs into folds: give --images DIR");
   }
 
-  try {
-    // The work runs on the trainer's own threads; OpenCV's would only compete with them.
-    if (arguments.jobs > 1) cv::setNumThreads(1);
-    arguments.cascade.jobs = arguments.jobs;
-    return run(arguments);
-  } catch (const cv::Exception& error) {
-    return fail("image library error: " + error.msg);
-  } catch (const std::exception& error) {
-    return fail(std::string("error: ") + error.what());
-  }
+  // The work runs on the trainer's own threads; OpenCV's would only compete with them.
+  if (arguments.jobs > 1) cv::setNumThreads(1);
+  arguments.cascade.jobs = arguments.jobs;
+  return scenetext::runReportingExceptions(kCommandLine, [&] { return run(arguments); });
 }
