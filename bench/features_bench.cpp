@@ -7,6 +7,7 @@
 #include "edges/edge_detection.hpp"
 #include "features/feature_maps.hpp"
 #include "features/feature_vector.hpp"
+#include "features/integral_image.hpp"
 #include "features/nearest_edge.hpp"
 #include "features/orientation_maps.hpp"
 #include "features/stripe_contrasts.hpp"
@@ -80,5 +81,21 @@ void BM_FeatureStripeContrasts19Maps(benchmark::State& state) {
   }
 }
 BENCHMARK(BM_FeatureStripeContrasts19Maps)->Unit(benchmark::kMicrosecond);
+
+// Four maps integrated side by side (integrateLanes), as the feature vector integrates them.
+void BM_FeatureIntegrateLanes(benchmark::State& state) {
+  const std::vector<cv::Mat> maps = features::gradientFeatureMaps(textPatch());
+  const int rows = features::kPatchHeight, cols = features::kPatchWidth;
+  std::vector<float> lanes(static_cast<size_t>(rows) * cols * features::kIntegralLanes);
+  for (size_t i = 0; i < lanes.size(); ++i) {
+    lanes[i] = maps[i % 3].ptr<float>(0)[i / features::kIntegralLanes];
+  }
+  std::vector<float> integrals(lanes.size());
+  for (auto _ : state) {
+    features::integrateLanes(lanes.data(), integrals.data(), rows, cols);
+    benchmark::DoNotOptimize(integrals.data());
+  }
+}
+BENCHMARK(BM_FeatureIntegrateLanes)->Unit(benchmark::kMicrosecond);
 
 }  // namespace

@@ -2,6 +2,7 @@
 
 #include "edges/edge_detection.hpp"
 #include "edges/gradient_maps.hpp"
+#include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
 
@@ -14,26 +15,65 @@ cv::Mat edgeProjectionMap(const cv::Mat& patch) {
   return edgeProjectionOfEdgeMap(edges::detectEdges(patch, edges::kEdgeFraction));
 }
 
-cv::Mat edgeProjectionOfEdgeMap(const cv::Mat& edgeMap) {
+namespace {
+
+// Edge pixels (any non-zero value) per row and per column, as whole numbers.
+struct EdgeCounts {
+  std::vector<int> rows;
+  std::vector<int> columns;
+};
+
+EdgeCounts edgeCounts(const cv::Mat& edgeMap) {
   CV_Assert(edgeMap.type() == CV_8UC1 && !edgeMap.empty());
-  // Counts in single precision, as the products are: both stay exact far beyond any patch size.
-  std::vector<float> rowCounts(edgeMap.rows, 0.0f);
-  std::vector<float> columnCounts(edgeMap.cols, 0.0f);
+  EdgeCounts counts{std::vector<int>(edgeMap.rows, 0), std::vector<int>(edgeMap.cols, 0)};
   for (int i = 0; i < edgeMap.rows; ++i) {
     const uchar* e = edgeMap.ptr<uchar>(i);
     for (int j = 0; j < edgeMap.cols; ++j) {
-      if (e[j] != 0) {
-        rowCounts[i] += 1.0f;
-        columnCounts[j] += 1.0f;
-      }
+      const int edge = e[j] != 0;
+      counts.rows[i] += edge;
+      counts.columns[j] += edge;
     }
   }
+  return counts;
+}
+
+// Every integer up to this is a single-precision number.
+constexpr long long kExactFloatIntegers = 1LL << 24;
+
+}  // namespace
+
+cv::Mat edgeProjectionOfEdgeMap(const cv::Mat& edgeMap) {
+  // Counts in single precision, as the products are: both stay exact far beyond any patch size.
+  const EdgeCounts counts = edgeCounts(edgeMap);
+  const std::vector<float> rowCounts(counts.rows.begin(), counts.rows.end());
+  const std::vector<float> columnCounts(counts.columns.begin(), counts.columns.end());
   cv::Mat projection(edgeMap.size(), CV_32FC1);
   for (int i = 0; i < edgeMap.rows; ++i) {
     float* p = projection.ptr<float>(i);
     for (int j = 0; j < edgeMap.cols; ++j) p[j] = rowCounts[i] * columnCounts[j];
   }
   return projection;
+}
+
+cv::Mat edgeProjectionIntegral(const cv::Mat& edgeMap) {
+  const EdgeCounts counts = edgeCounts(edgeMap);
+  // Running counts: R(y) edge pixels in rows 0..y, C(x) in columns 0..x.
+  std::vector<long long> rowsUpTo(counts.rows.size()), columnsUpTo(counts.columns.size());
+  long long total = 0;
+  for (size_t i = 0; i < rowsUpTo.size(); ++i) rowsUpTo[i] = total += counts.rows[i];
+  long long running = 0;
+  for (size_t j = 0; j < columnsUpTo.size(); ++j) columnsUpTo[j] = running += counts.columns[j];
+  // Each entry of the recurrence adds whole numbers of at most total^2 in double; when that fits
+  // a float's exact integers, no step rounds and the entry is R(y) * C(x) itself.
+  if (total * total > kExactFloatIntegers) return integralImage(edgeProjectionOfEdgeMap(edgeMap));
+  cv::Mat integral(edgeMap.size(), CV_32FC1);
+  for (int y = 0; y < integral.rows; ++y) {
+    float* out = integral.ptr<float>(y);
+    for (int x = 0; x < integral.cols; ++x) {
+      out[x] = static_cast<float>(rowsUpTo[y] * columnsUpTo[x]);
+    }
+  }
+  return integral;
 }
 
 }  // namespace scenetext::features

@@ -24,4 +24,10 @@ cv::Mat edgeProjectionMap(const cv::Mat& patch);
 // edge), so that one EdgeMap can serve the projection and the orientation family.
 cv::Mat edgeProjectionOfEdgeMap(const cv::Mat& edgeMap);
 
+// integralImage(edgeProjectionOfEdgeMap(edgeMap)), bit for bit, without making the map: while
+// the map's total (edge pixels squared) stays within 2^24 every partial sum is a whole number
+// that single precision holds exactly, so the integral image is the outer product of the
+// running row and column counts. A denser map is integrated entry by entry.
+cv::Mat edgeProjectionIntegral(const cv::Mat& edgeMap);
+
 }  // namespace scenetext::features

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+
 #include <opencv2/imgproc.hpp>
 
 #include "edges/edge_detection.hpp"
+#include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
 namespace {
@@ -50,6 +53,24 @@ TEST(EdgeProjection, UniformPatchHasNoEdgesAndTextHasSome) {
   const double n = cv::countNonZero(edges::detectEdges(block, edges::kEdgeFraction));
   ASSERT_GT(n, 0);
   EXPECT_EQ(cv::sum(p)[0], n * n);
+}
+
+// The closed form holds while the total stays within single precision's exact integers (4096
+// edge pixels); denser maps, up to all 4608 pixels of a patch, take the entry-by-entry path.
+TEST(EdgeProjection, IntegralEqualsTheIntegralImageOfTheMapBitForBit) {
+  cv::RNG rng(8);
+  for (const double density : {0.0, 0.01, 0.2, 0.5, 0.885, 0.8895, 0.95, 1.0}) {
+    cv::Mat e(48, 96, CV_8UC1);
+    for (int i = 0; i < 48; ++i) {
+      for (int j = 0; j < 96; ++j) e.at<uchar>(i, j) = rng.uniform(0.0, 1.0) < density ? 255 : 0;
+    }
+    const cv::Mat expected = integralImage(edgeProjectionOfEdgeMap(e));
+    const cv::Mat actual = edgeProjectionIntegral(e);
+    ASSERT_EQ(actual.type(), CV_32FC1);
+    ASSERT_EQ(actual.size(), e.size());
+    EXPECT_EQ(std::memcmp(actual.data, expected.data, expected.total() * sizeof(float)), 0)
+        << "density " << density << ", " << cv::countNonZero(e) << " edge pixels";
+  }
 }
 
 // gx, gy, magnitude in this order: a dark-to-bright step from left to right has gx > 0 and

@@ -3,6 +3,7 @@
 #include <immintrin.h>
 
 #include <algorithm>
+#include <utility>
 
 namespace scenetext::features {
 namespace {
@@ -107,7 +108,9 @@ void integrateStrided(const float* m, size_t mStride, float* s, size_t sStride, 
 }
 
 // The four lanes in one AVX register: each lane sees the same conversions and double additions
-// as integrateStrided, four at a time.
+// as integrateStrided, four at a time. Everything from here to the matching pop is compiled for
+// AVX, so the row kernels below inline into one another: a kernel called across the target
+// boundary would be an out-of-line call per entry.
 #if defined(__clang__)
 #pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
 #else
@@ -116,6 +119,65 @@ void integrateStrided(const float* m, size_t mStride, float* s, size_t sStride, 
 #endif
 
 inline __m256d widen(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
+
+// Rows integrated side by side, as in integrateStrided, but with the entries each row needs
+// from its own row and the row above kept in registers: the entry above (r, x) is the one row
+// r - 1 stored in the previous step, the one above and to the left is what row r took as its
+// entry above in the previous step. Only the group's first row reads the completed row above it
+// from memory.
+template <int Rows>
+struct RowGroupAvx {
+  const float* m;
+  float* s;
+  size_t stride;
+  __m256d left[Rows];    // entry (r, x - 1) as stored, widened
+  __m256d upLeft[Rows];  // entry (r - 1, x - 1)
+
+  // Entry (r, x) for 0 <= x < cols. Called for the rows of a step in descending order, so that
+  // left[r - 1] still holds entry (r - 1, x) of the previous step.
+  template <int R, bool FirstColumn>
+  inline void entry(int x) {
+    const size_t at = R * stride + static_cast<size_t>(x) * kIntegralLanes;
+    const __m256d above = R == 0 ? widen(s + at - stride) : left[R == 0 ? 0 : R - 1];
+    __m256d sum;
+    if constexpr (FirstColumn) {
+      sum = _mm256_add_pd(above, widen(m + at));
+    } else {
+      const __m256d corner = _mm256_sub_pd(_mm256_add_pd(above, left[R]), upLeft[R]);
+      sum = _mm256_add_pd(widen(m + at), corner);
+    }
+    const __m128 stored = _mm256_cvtpd_ps(sum);
+    _mm_storeu_ps(s + at, stored);
+    left[R] = _mm256_cvtps_pd(stored);
+    upLeft[R] = above;
+  }
+
+  // Step t of the ramps, where some rows are at column 0, not started or finished.
+  template <int R>
+  inline void rampEntry(int t, int cols) {
+    const int x = t - R;
+    if (x == 0) entry<R, true>(0);
+    if (x > 0 && x < cols) entry<R, false>(x);
+  }
+  template <int... R>
+  inline void rampStep(int t, int cols, std::integer_sequence<int, R...>) {
+    (rampEntry<Rows - 1 - R>(t, cols), ...);
+  }
+  // Step t of the steady part: every row at a column between 1 and cols - 1.
+  template <int... R>
+  inline void steadyStep(int t, std::integer_sequence<int, R...>) {
+    (entry<Rows - 1 - R, false>(t - (Rows - 1 - R)), ...);
+  }
+
+  void run(int cols) {
+    constexpr auto rows = std::make_integer_sequence<int, Rows>();
+    const int steps = cols + Rows - 1;
+    int t = 0;
+    for (; t < std::min(Rows, steps); ++t) rampStep(t, cols, rows);
+    for (; t < cols; ++t) steadyStep(t, rows);
+    for (; t < steps; ++t) rampStep(t, cols, rows);
+  }
+};
 
 void integrateLanesAvx(const float* m, float* s, int rows, int cols) {
   const size_t stride = static_cast<size_t>(cols) * kIntegralLanes;
@@ -126,25 +188,8 @@ void integrateLanesAvx(const float* m, float* s, int rows, int cols) {
     _mm_storeu_ps(s + x * kIntegralLanes, acc);
   }
   forRowGroups(rows, [&]<int Rows>(int y0) {
-    __m128 left[Rows];
-    const auto steady = [&](int r, int x) {
-      const size_t at = (y0 + r) * stride + static_cast<size_t>(x) * kIntegralLanes;
-      const __m256d above = widen(s + at - stride);
-      const __m256d aboveLeft = widen(s + at - stride - kIntegralLanes);
-      const __m256d sum = _mm256_sub_pd(_mm256_add_pd(above, _mm256_cvtps_pd(left[r])), aboveLeft);
-      left[r] = _mm256_cvtpd_ps(_mm256_add_pd(widen(m + at), sum));
-      _mm_storeu_ps(s + at, left[r]);
-    };
-    const auto entry = [&](int r, int x) {
-      if (x == 0) {
-        const size_t at = (y0 + r) * stride;
-        left[r] = _mm256_cvtpd_ps(_mm256_add_pd(widen(s + at - stride), widen(m + at)));
-        _mm_storeu_ps(s + at, left[r]);
-      } else {
-        steady(r, x);
-      }
-    };
-    skewedRows<Rows>(cols, entry, steady);
+    const size_t at = static_cast<size_t>(y0) * stride;
+    RowGroupAvx<Rows>{m + at, s + at, stride, {}, {}}.run(cols);
   });
 }
 

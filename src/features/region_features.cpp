@@ -72,19 +72,17 @@ void RegionFeatures::storeValues(int map, const IntegralView& integral) {
 // at a time. The projection map, the only map of the EdgeMap alone, is integrated on its own.
 void RegionFeatures::computeMap(int map) {
   if (map == kProjectionMap) {
-    const cv::Mat integral = integralImage(edgeProjectionOfEdgeMap(edgeMap()));
-    storeValues(map, IntegralView::of(integral));
+    storeValues(map, IntegralView::of(edgeProjectionIntegral(edgeMap())));
     return;
   }
   const int first =
       map < kProjectionMap ? 0 : kEdgeOrientationMap + (map - kEdgeOrientationMap) / 4 * 4;
   const int count = map < kProjectionMap ? kProjectionMap : std::min(4, kFeatureMapCount - first);
   const int rows = kPatchHeight, cols = kPatchWidth;
-  lanes_.resize(static_cast<size_t>(rows) * cols * kIntegralLanes);
+  Scratch& buffers = scratch();
   if (first == 0) {
     const edges::GradientMaps& g = gradients();
-    std::fill(lanes_.begin(), lanes_.end(), 0.0f);  // the fourth lane is unused
-    interleave({&g.gx, &g.gy, &g.magnitude});
+    interleave(buffers.lanes, {&g.gx, &g.gy, &g.magnitude});
   } else {
     // A band map is the edge orientation inside its window, 0 elsewhere. The edge orientation map
     // itself has the window of all numbers (it holds no NaN: every value is a folded atan2 or
@@ -98,36 +96,48 @@ void RegionFeatures::computeMap(int map) {
       const int window = m - kFirstBandMap;
       windows[lane] = {bandBounds()[window], bandBounds()[window + kBandSpan - 1]};
     }
-    interleaveWindows(edgeOrientation(), windows);
+    interleaveWindows(buffers.lanes, edgeOrientation(), windows);
   }
-  integrals_.resize(lanes_.size());
-  integrateLanes(lanes_.data(), integrals_.data(), rows, cols);
+  integrateLanes(buffers.lanes.data(), buffers.integrals.data(), rows, cols);
   for (int lane = 0; lane < count; ++lane) {
-    const IntegralView view{integrals_.data() + lane, rows, cols,
+    const IntegralView view{buffers.integrals.data() + lane, rows, cols,
                             static_cast<size_t>(cols) * kIntegralLanes, kIntegralLanes};
     storeValues(first + lane, view);
   }
 }
 
-void RegionFeatures::interleave(std::initializer_list<const cv::Mat*> maps) {
+RegionFeatures::Scratch& RegionFeatures::scratch() {
+  // Only computeMap uses it, and only until the values are stored, so one per thread serves
+  // every region; it spares two 72 KiB allocations per candidate.
+  thread_local Scratch buffers;
+  return buffers;
+}
+
+void RegionFeatures::interleave(std::vector<float>& lanes,
+                                std::initializer_list<const cv::Mat*> maps) {
   int lane = 0;
   for (const cv::Mat* map : maps) {
     for (int y = 0; y < map->rows; ++y) {
       const float* in = map->ptr<float>(y);
-      float* out = lanes_.data() + static_cast<size_t>(y) * map->cols * kIntegralLanes + lane;
+      float* out = lanes.data() + static_cast<size_t>(y) * map->cols * kIntegralLanes + lane;
       for (int x = 0; x < map->cols; ++x) out[x * kIntegralLanes] = in[x];
     }
     ++lane;
   }
+  // Lanes without a map are integrated all the same: zeros keep them well-defined.
+  for (; lane < kIntegralLanes; ++lane) {
+    for (size_t i = lane; i < lanes.size(); i += kIntegralLanes) lanes[i] = 0.0f;
+  }
 }
 
-void RegionFeatures::interleaveWindows(const cv::Mat& map, const std::array<Window, 4>& windows) {
+void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat& map,
+                                       const std::array<Window, 4>& windows) {
   // Four window tests of one pixel in one SSE register; a failed test masks the value to +0.
   const __m128 lower =
       _mm_setr_ps(windows[0].lower, windows[1].lower, windows[2].lower, windows[3].lower);
   const __m128 upper =
       _mm_setr_ps(windows[0].upper, windows[1].upper, windows[2].upper, windows[3].upper);
-  float* out = lanes_.data();
+  float* out = lanes.data();
   for (int y = 0; y < map.rows; ++y) {
     const float* in = map.ptr<float>(y);
     for (int x = 0; x < map.cols; ++x, out += kIntegralLanes) {

@@ -13,6 +13,7 @@
 
 #include "edges/gradients.hpp"
 #include "features/feature_vector.hpp"
+#include "features/integral_image.hpp"
 #include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
@@ -39,15 +40,22 @@ class RegionFeatures {
  private:
   void computeMap(int map);
   void storeValues(int map, const IntegralView& integral);
-  // Up to four maps into lanes_, lane by lane in the given order.
-  void interleave(std::initializer_list<const cv::Mat*> maps);
+  // Up to four patch-sized maps side by side, for integrateLanes, and their integral images.
+  struct Scratch {
+    std::vector<float> lanes = std::vector<float>(kPatchHeight * kPatchWidth * kIntegralLanes);
+    std::vector<float> integrals = std::vector<float>(lanes.size());
+  };
+  static Scratch& scratch();
+  // Up to four maps into `lanes`, lane by lane in the given order; the lanes left over are 0.
+  static void interleave(std::vector<float>& lanes, std::initializer_list<const cv::Mat*> maps);
   // One map into the four lanes, each lane the map inside its window (lower <= value <= upper)
   // and 0 elsewhere: the orientation family.
   struct Window {
     float lower;
     float upper;
   };
-  void interleaveWindows(const cv::Mat& map, const std::array<Window, 4>& windows);
+  static void interleaveWindows(std::vector<float>& lanes, const cv::Mat& map,
+                                const std::array<Window, 4>& windows);
   const cv::Mat& grey();
   const edges::GradientMaps& gradients();
   const cv::Mat& edgeMap();
@@ -58,8 +66,6 @@ class RegionFeatures {
   std::optional<edges::GradientMaps> gradients_;
   cv::Mat edgeMap_;
   cv::Mat edgeOrientation_;
-  std::vector<float> lanes_;      // up to four maps side by side, for integrateLanes
-  std::vector<float> integrals_;  // their integral images
   std::array<bool, kFeatureMapCount> computed_{};
   std::array<float, kFeatureCount> values_{};
 };
