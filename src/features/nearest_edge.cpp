@@ -29,7 +29,14 @@ struct LineBuffers {
   std::vector<float> result;
   std::vector<int> source;
   std::vector<double> root;  // g[q] + q * q
-  explicit LineBuffers(int n) : v(n), z(n + 1), result(n), source(n), root(n) {}
+  explicit LineBuffers(int n) { resize(n); }
+  void resize(int n) {
+    v.resize(n);
+    z.resize(n + 1);
+    result.resize(n);
+    source.resize(n);
+    root.resize(n);
+  }
 };
 
 // The lower envelope of the parabolas rooted at g[0..n-1]: fills buffers.result[q] with the
@@ -86,41 +93,76 @@ void transformLine(const float* g, int n, LineBuffers& buffers) {
 // keeps row 0 for row 0 and gives row h - 1 to every other row (all bounds are 0), at cost 1e20.
 constexpr int kClosedFormColumnLimit = 91;
 
-// f (costs, row-major h x w) and the row offsets after the column pass of `edges`.
-void closedFormColumnPass(const cv::Mat& edges, std::vector<float>& f, std::vector<float>& dRow) {
+// The per-call buffers of nearestEdgeIndices, kept per thread: a candidate's transform is only a
+// few dozen kilobytes, but it runs for every candidate.
+struct TransformBuffers {
+  std::vector<float> f;     // costs, row-major h x w
+  std::vector<int> dRow;    // row offsets of the chosen positions, row-major
+  std::vector<int> below;   // the nearest edge row at or below each pixel
+  std::vector<int> nextBelow, above;
+  std::vector<float> column;
+  void resize(int h, int w) {
+    const size_t n = static_cast<size_t>(h) * w;
+    f.resize(n);
+    dRow.resize(n);
+    below.resize(n);
+    nextBelow.resize(w);
+    above.resize(w);
+    column.resize(h);
+  }
+};
+
+// f and the row offsets after the column pass of `edges`.
+void closedFormColumnPass(const cv::Mat& edges, TransformBuffers& b) {
   const int h = edges.rows, w = edges.cols;
   // Rows of the nearest edge above (at or above) and below (at or below) each pixel, with far
   // sentinels where there is none, so that every choice is a plain comparison and the loops
   // run over whole rows of columns at once.
   constexpr int kFar = 1 << 20;
-  std::vector<int> below(static_cast<size_t>(h) * w);
-  std::vector<int> nextBelow(w, kFar);
+  std::fill(b.nextBelow.begin(), b.nextBelow.end(), kFar);
   for (int i = h - 1; i >= 0; --i) {
     const uchar* e = edges.ptr<uchar>(i);
-    int* here = below.data() + static_cast<size_t>(i) * w;
+    int* here = b.below.data() + static_cast<size_t>(i) * w;
     for (int j = 0; j < w; ++j) {
-      nextBelow[j] = e[j] == 255 ? i : nextBelow[j];
-      here[j] = nextBelow[j];
+      b.nextBelow[j] = e[j] == 255 ? i : b.nextBelow[j];
+      here[j] = b.nextBelow[j];
     }
   }
   // A column without an edge: nextBelow is still kFar after the upward sweep.
-  std::vector<int> above(w, -kFar);
+  std::fill(b.above.begin(), b.above.end(), -kFar);
   const int emptyColumnSource = h - 1;
   for (int i = 0; i < h; ++i) {
     const uchar* e = edges.ptr<uchar>(i);
-    const int* down = below.data() + static_cast<size_t>(i) * w;
-    float* cost = f.data() + static_cast<size_t>(i) * w;
-    float* offset = dRow.data() + static_cast<size_t>(i) * w;
+    const int* down = b.below.data() + static_cast<size_t>(i) * w;
+    float* cost = b.f.data() + static_cast<size_t>(i) * w;
+    int* offset = b.dRow.data() + static_cast<size_t>(i) * w;
     for (int j = 0; j < w; ++j) {
-      above[j] = e[j] == 255 ? i : above[j];
-      const int a = above[j], b = down[j];
-      const bool empty = nextBelow[j] == kFar;
+      b.above[j] = e[j] == 255 ? i : b.above[j];
+      const int a = b.above[j], d = down[j];
+      const bool empty = b.nextBelow[j] == kFar;
       // The upper edge wins at equal distance.
-      const int nearest = i - a <= b - i ? a : b;
+      const int nearest = i - a <= d - i ? a : d;
       const int source = empty ? (i == 0 ? 0 : emptyColumnSource) : nearest;
-      const int d = i - source;
-      cost[j] = empty ? kBackgroundCost : static_cast<float>(d * d);
-      offset[j] = static_cast<float>(d);
+      const int distance = i - source;
+      cost[j] = empty ? kBackgroundCost : static_cast<float>(distance * distance);
+      offset[j] = distance;
+    }
+  }
+}
+
+// The column pass line by line, for maps too tall for the closed form.
+void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& line) {
+  const int h = edges.rows, w = edges.cols;
+  for (int i = 0; i < h; ++i) {
+    const uchar* e = edges.ptr<uchar>(i);
+    for (int j = 0; j < w; ++j) b.f[i * w + j] = e[j] == 255 ? 0.0f : kBackgroundCost;
+  }
+  for (int j = 0; j < w; ++j) {
+    for (int i = 0; i < h; ++i) b.column[i] = b.f[i * w + j];
+    transformLine(b.column.data(), h, line);
+    for (int i = 0; i < h; ++i) {
+      b.f[i * w + j] = line.result[i];
+      b.dRow[i * w + j] = i - line.source[i];
     }
   }
 }
@@ -141,51 +183,44 @@ std::vector<float> distanceTransform1D(std::span<const float> g, int mode, cv::M
   return buffers.result;
 }
 
-cv::Mat nearestEdgeTransform(const cv::Mat& edges) {
+void nearestEdgeIndices(const cv::Mat& edges, std::vector<int>& indices) {
   CV_Assert(edges.type() == CV_8UC1 && !edges.empty());
   const int h = edges.rows, w = edges.cols;
-  // Costs and offsets as plain row-major arrays: f[i * w + j], dRow and dCol likewise.
-  std::vector<float> f(static_cast<size_t>(h) * w);
-  for (int i = 0; i < h; ++i) {
-    const uchar* e = edges.ptr<uchar>(i);
-    for (int j = 0; j < w; ++j) f[i * w + j] = e[j] == 255 ? 0.0f : kBackgroundCost;
-  }
-  std::vector<float> dRow(f.size(), 0.0f);
-  std::vector<float> dCol(f.size(), 0.0f);
-  LineBuffers buffers(std::max(h, w));
-
+  thread_local TransformBuffers b;
+  thread_local LineBuffers line(0);
+  b.resize(h, w);
+  line.resize(std::max(h, w));
   if (h <= kClosedFormColumnLimit) {
-    closedFormColumnPass(edges, f, dRow);
+    closedFormColumnPass(edges, b);
   } else {
-    std::vector<float> column(h);
-    for (int j = 0; j < w; ++j) {
-      for (int i = 0; i < h; ++i) column[i] = f[i * w + j];
-      transformLine(column.data(), h, buffers);
-      for (int i = 0; i < h; ++i) {
-        f[i * w + j] = buffers.result[i];
-        dRow[i * w + j] = static_cast<float>(i - buffers.source[i]);
-      }
-    }
+    columnPassByLines(edges, b, line);
   }
+  indices.resize(static_cast<size_t>(h) * w);
   for (int i = 0; i < h; ++i) {
-    float* row = f.data() + static_cast<size_t>(i) * w;
-    float* rowOffsets = dRow.data() + static_cast<size_t>(i) * w;
-    transformLine(row, w, buffers);
+    int* rowOffsets = b.dRow.data() + static_cast<size_t>(i) * w;
+    int* out = indices.data() + static_cast<size_t>(i) * w;
+    transformLine(b.f.data() + static_cast<size_t>(i) * w, w, line);
     for (int q = 0; q < w; ++q) {
-      const int source = buffers.source[q];
-      row[q] = buffers.result[q];
-      dCol[i * w + q] = static_cast<float>(q - source);
+      const int source = line.source[q];
       // Read in place in ascending q: left of q the row offset is the one rewritten in this pass.
       rowOffsets[q] = rowOffsets[source];
+      // Column q - (q - source) = source of row i - rowOffsets[q].
+      out[q] = (i - rowOffsets[q]) * w + source;
     }
   }
+}
 
-  cv::Mat nearest(h, w, CV_32FC2);
-  for (int i = 0; i < h; ++i) {
+cv::Mat nearestEdgeTransform(const cv::Mat& edges) {
+  std::vector<int> indices;
+  nearestEdgeIndices(edges, indices);
+  const int w = edges.cols;
+  cv::Mat nearest(edges.size(), CV_32FC2);
+  for (int i = 0; i < edges.rows; ++i) {
     cv::Vec2f* out = nearest.ptr<cv::Vec2f>(i);
+    const int* at = indices.data() + static_cast<size_t>(i) * w;
+    // Whole numbers: i - dRow and j - dCol in single precision are these exactly.
     for (int j = 0; j < w; ++j) {
-      out[j] = cv::Vec2f(static_cast<float>(i) - dRow[i * w + j],
-                         static_cast<float>(j) - dCol[i * w + j]);
+      out[j] = cv::Vec2f(static_cast<float>(at[j] / w), static_cast<float>(at[j] % w));
     }
   }
   return nearest;

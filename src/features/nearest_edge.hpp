@@ -40,4 +40,8 @@ std::vector<float> distanceTransform1D(std::span<const float> g, int mode, cv::M
 // Precondition: a non-empty CV_8UC1 map (cv::Exception otherwise).
 cv::Mat nearestEdgeTransform(const cv::Mat& edges);
 
+// The same positions as flat indices: indices[i * cols + j] = row * cols + column of the position
+// nearestEdgeTransform gives pixel (i, j). `indices` is resized to the map's pixel count.
+void nearestEdgeIndices(const cv::Mat& edges, std::vector<int>& indices);
+
 }  // namespace scenetext::features

@@ -1,5 +1,6 @@
 #include "features/orientation_maps.hpp"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -43,31 +44,46 @@ void sobelDerivatives(const cv::Mat& grey, cv::Mat& dx, cv::Mat& dy) {
   cv::Sobel(intensity, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
 }
 
-// O[y][x] = G at the nearest edge pixel, whose position is truncated to integers. G is folded
-// only where some pixel's nearest edge lies (hardly more than the edge pixels, a small part of
-// the patch), once per position: atan2 is most of the cost of a whole orientation map.
-cv::Mat edgeOrientationAt(const cv::Mat& dx, const cv::Mat& dy, const cv::Mat& nearest) {
-  cv::Mat o(dx.size(), CV_32FC1);
-  std::vector<float> folded(dx.total());
-  std::vector<uchar> known(dx.total(), 0);
+// O[y][x] = G at the pixel's nearest edge pixel. G is folded only where some pixel's nearest
+// edge lies (hardly more than the edge pixels, a small part of the patch), once per position:
+// atan2 is most of the cost of a whole orientation map.
+cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) {
+  cv::Mat o(grey.size(), CV_32FC1);
+  thread_local std::vector<float> folded;
+  thread_local std::vector<uchar> known;
+  folded.resize(grey.total());
+  known.assign(grey.total(), 0);
+  const int* at = nearest.data();
   for (int y = 0; y < o.rows; ++y) {
-    const cv::Vec2f* n = nearest.ptr<cv::Vec2f>(y);
     float* out = o.ptr<float>(y);
-    for (int x = 0; x < o.cols; ++x) {
-      const int row = static_cast<int>(n[x][0]);
-      const int col = static_cast<int>(n[x][1]);
-      const size_t at = static_cast<size_t>(row) * dx.cols + col;
-      if (!known[at]) {
-        folded[at] = foldedOrientation(dx.ptr<float>(row)[col], dy.ptr<float>(row)[col]);
-        known[at] = 1;
+    for (int x = 0; x < o.cols; ++x, ++at) {
+      if (!known[*at]) {
+        folded[*at] = orientationAt(grey, *at / grey.cols, *at % grey.cols);
+        known[*at] = 1;
       }
-      out[x] = folded[at];
+      out[x] = folded[*at];
     }
   }
   return o;
 }
 
 }  // namespace
+
+float orientationAt(const cv::Mat& grey, int row, int col) {
+  // The derivatives of 8-bit values are whole numbers below 1021 in magnitude: every sum of
+  // cv::Sobel's float passes is exact, so integer sums give its values bit for bit (no -0: an
+  // integer converts to +0).
+  const int up = std::max(row - 1, 0), down = std::min(row + 1, grey.rows - 1);
+  const int left = std::max(col - 1, 0), right = std::min(col + 1, grey.cols - 1);
+  const uchar* above = grey.ptr<uchar>(up);
+  const uchar* here = grey.ptr<uchar>(row);
+  const uchar* below = grey.ptr<uchar>(down);
+  const int dx = (above[right] + 2 * here[right] + below[right]) -
+                 (above[left] + 2 * here[left] + below[left]);
+  const int dy = (below[left] + 2 * below[col] + below[right]) -
+                 (above[left] + 2 * above[col] + above[right]);
+  return foldedOrientation(static_cast<float>(dx), static_cast<float>(dy));
+}
 
 cv::Mat orientationMap(const cv::Mat& grey) {
   CV_Assert(grey.type() == CV_8UC1 && !grey.empty());
@@ -109,9 +125,9 @@ cv::Mat edgeOrientationMap(const cv::Mat& grey, const cv::Mat& edgeMap) {
   // Without an edge pixel the nearest-edge positions are arbitrary; taking orientations at them
   // would make the features depend on rounding noise, so the map is 0 (and so are the bands).
   if (!hasEdgePixel(edgeMap)) return cv::Mat::zeros(grey.size(), CV_32FC1);
-  cv::Mat dx, dy;
-  sobelDerivatives(grey, dx, dy);
-  return edgeOrientationAt(dx, dy, nearestEdgeTransform(edgeMap));
+  thread_local std::vector<int> nearest;
+  nearestEdgeIndices(edgeMap, nearest);
+  return edgeOrientationAt(grey, nearest);
 }
 
 cv::Mat orientationBandMap(const cv::Mat& edgeOrientation, float lower, float upper) {

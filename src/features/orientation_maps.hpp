@@ -25,6 +25,10 @@ struct OrientationBandParams {
 // Precondition: a non-empty CV_8UC1 image (cv::Exception otherwise).
 cv::Mat orientationMap(const cv::Mat& grey);
 
+// orientationMap(grey) at one pixel, bit for bit, computed from its 3 x 3 neighbourhood alone
+// (edge pixels repeated). Precondition: a CV_8UC1 image, 0 <= row < rows, 0 <= col < cols.
+float orientationAt(const cv::Mat& grey, int row, int col);
+
 // b[j] = (j + 1) * pi / binCount + 3 * pi / 2, evaluated in double and stored in single
 // precision; binCount values in ascending order (4.9087386 ... 7.8539815 for 16 bins).
 // Precondition: binCount >= 1 (cv::Exception otherwise).

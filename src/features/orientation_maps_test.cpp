@@ -96,6 +96,32 @@ TEST(OrientationBandMaps, OrientationOfTheNearestEdgeFallsInItsWindows) {
   }
 }
 
+// One pixel's orientation from its own neighbourhood equals the whole map's, border pixels and
+// zero derivatives included (atan2 tells +0 from -0, so the bits must agree, not only the values).
+TEST(OrientationAt, EqualsTheOrientationMapAtEveryPixel) {
+  cv::RNG rng(17);
+  for (const cv::Size size : {cv::Size(96, 48), cv::Size(1, 1), cv::Size(5, 1), cv::Size(1, 7),
+                              cv::Size(13, 9)}) {
+    for (int kind = 0; kind < 3; ++kind) {
+      cv::Mat grey(size, CV_8UC1);
+      if (kind == 0) rng.fill(grey, cv::RNG::UNIFORM, 0, 256);
+      if (kind == 1) rng.fill(grey, cv::RNG::UNIFORM, 100, 102);  // many zero derivatives
+      if (kind == 2) {
+        grey.setTo(0);
+        cv::circle(grey, {size.width / 2, size.height / 2}, size.height / 3, cv::Scalar(255), 2);
+      }
+      const cv::Mat g = orientationMap(grey);
+      for (int y = 0; y < grey.rows; ++y) {
+        for (int x = 0; x < grey.cols; ++x) {
+          const float at = orientationAt(grey, y, x);
+          ASSERT_EQ(std::memcmp(&at, &g.at<float>(y, x), sizeof(float)), 0)
+              << size << " kind " << kind << " at " << y << ", " << x;
+        }
+      }
+    }
+  }
+}
+
 // The edge orientation map folds atan2 only at the positions the nearest-edge field names; it
 // must equal the whole orientation map read at those positions, on real edges of every direction.
 TEST(EdgeOrientationMap, EqualsTheOrientationMapReadAtTheNearestEdges) {
