@@ -79,6 +79,25 @@ TEST(ExtendedCandidatesTest, ExactModeIsTheSingleBandCandidateStage) {
   EXPECT_TRUE(std::equal(fullSize.begin(), fullSize.end(), extended.begin()));
 }
 
+TEST(ExtendedCandidatesTest, NeighbourReachEndsAtFourWidths) {
+  // A seed 10 wide centred at x = 104 (the boxes' centres are what count). The reach is measured
+  // as |cx - jcx + 1|, so it ends at 4 x 10 = 40: jcx = 145 on the right, 65 on the left.
+  const ComponentBox seed{100, 100, 109, 119};
+  auto reached = [&](int neighbourCx, int factor) {
+    const BoxList boxes{seed, {neighbourCx - 4, 100, neighbourCx + 5, 119}};
+    NeighbourSet neighbours;
+    collectNeighbours(boxes, neighbours, seed, factor);
+    return neighbours.leftPositions.size() + neighbours.rightPositions.size() == 1;
+  };
+  EXPECT_TRUE(reached(145, kExtendedCentreDistanceFactor));
+  EXPECT_FALSE(reached(146, kExtendedCentreDistanceFactor));
+  EXPECT_TRUE(reached(65, kExtendedCentreDistanceFactor));
+  EXPECT_FALSE(reached(64, kExtendedCentreDistanceFactor));
+  // The exact mode's reach of two widths stops at 20.
+  EXPECT_TRUE(reached(125, 2));
+  EXPECT_FALSE(reached(126, 2));
+}
+
 TEST(ExtendedCandidatesTest, TinyImagesSkipSourcesThatVanish) {
   const cv::Mat tiny(3, 5, CV_8UC3, cv::Scalar(1, 2, 3));
   const cv::Mat edges = edges::detectEdges(tiny, edges::kEdgeFraction);
