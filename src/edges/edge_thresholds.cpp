@@ -35,26 +35,43 @@ void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
   }
 }
 
+MagnitudeHistogram magnitudeHistogram(const cv::Mat& normalised) {
+  CV_Assert(normalised.type() == CV_32FC1);
+  // cv::calcHist's uniform 1-D float histogram, written out: the library's call costs more than
+  // the counting on a 96 x 48 patch. Checked against it over every float from 0 to 1.
+  const double lower = kHistogramLower, upper = kHistogramUpper;
+  const double scale = kMagnitudeBins / (upper - lower);
+  const double offset = -scale * lower;
+  std::array<int, kMagnitudeBins> counts{};
+  for (int r = 0; r < normalised.rows; ++r) {
+    const float* row = normalised.ptr<float>(r);
+    for (int c = 0; c < normalised.cols; ++c) {
+      const double v = row[c];
+      if (!(v >= lower && v < upper)) continue;
+      // v >= lower puts v * scale + offset at 0 or above, up to a rounding far smaller than 1:
+      // truncation there is the floor, or gives 0 where the floor gives -1 and is clamped to 0.
+      const int bin = static_cast<int>(v * scale + offset);
+      ++counts[std::clamp(bin, 0, kMagnitudeBins - 1)];
+    }
+  }
+  MagnitudeHistogram histogram;
+  for (int i = 0; i < kMagnitudeBins; ++i) histogram[i] = static_cast<float>(counts[i]);
+  return histogram;
+}
+
 EdgeThresholds thresholdsForBin(int bin) {
   const double high = bin / 64.0;
   return {bin, high, kLowToHighRatio * high};
 }
 
 EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFraction) {
-  CV_Assert(normalised.type() == CV_32FC1);
-  const int channels[] = {0};
-  const int histSize[] = {kMagnitudeBins};
-  const float range[] = {kHistogramLower, kHistogramUpper};
-  const float* ranges[] = {range};
-  cv::Mat histogram;
-  cv::calcHist(&normalised, 1, channels, cv::noArray(), histogram, 1, histSize, ranges, true,
-               false);
+  const MagnitudeHistogram histogram = magnitudeHistogram(normalised);
   // Every pixel counts towards N, including those the histogram leaves out; the product is
   // formed in double (0.9f * 100 is 89.9999976, so a count of 90 already passes it).
   const double limit = static_cast<double>(normalised.total()) * static_cast<double>(edgeFraction);
   float runningTotal = 0.0f;  // the running count is kept in single precision
   for (int i = 0; i < kMagnitudeBins; ++i) {
-    runningTotal += histogram.at<float>(i);
+    runningTotal += histogram[i];
     if (runningTotal > limit) return thresholdsForBin(i + 1);
   }
   return thresholdsForBin(kMagnitudeBins + 1);

@@ -5,6 +5,7 @@
 
 #include <opencv2/core.hpp>
 
+#include <array>
 #include <vector>
 
 #include "edges/gradients.hpp"
@@ -27,6 +28,12 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude);
 // The same into `normalised`, whose memory is reused when it already has the size (it must not
 // be `magnitude` itself).
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised);
+
+// The 64 bin counts of the normalised magnitude (CV_32FC1), as cv::calcHist counts them (the
+// bin floor(v * a + b) in double, with a = 64 / (upper - lower) and b = -a * lower, of every
+// value in [lower, upper)), as single-precision numbers.
+using MagnitudeHistogram = std::array<float, kMagnitudeBins>;
+MagnitudeHistogram magnitudeHistogram(const cv::Mat& normalised);
 
 // high = bin / 64 and low = 0.4 * high, where bin is 1 + the first histogram bin at which the
 // running count exceeds rows * cols * edgeFraction (strictly), or 65 when none does (then high

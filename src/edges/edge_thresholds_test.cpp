@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <opencv2/imgproc.hpp>
 
+#include <algorithm>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -47,6 +48,33 @@ TEST(ComputeEdgeThresholdsTest, WalkStopsAtTheFirstBinAboveTheFraction) {
     EXPECT_EQ(t.bin, c.bin) << c.name;
     EXPECT_EQ(t.high, c.bin / 64.0) << c.name;
     EXPECT_EQ(t.low, 0.4 * (c.bin / 64.0)) << c.name;
+  }
+}
+
+// The counting is the library's own: every value near each of the 65 bin bounds (and past the
+// range's ends), and random magnitudes, land in the bin cv::calcHist puts them in.
+TEST(MagnitudeHistogramTest, CountsAsTheLibraryHistogramDoes) {
+  const int channels[] = {0};
+  const int histSize[] = {kMagnitudeBins};
+  const float range[] = {kHistogramLower, kHistogramUpper};
+  const float* ranges[] = {range};
+  std::vector<float> values;
+  for (int k = 0; k <= kMagnitudeBins; ++k) {
+    float v = std::max(0.0f, static_cast<float>(kHistogramLower + k / 64.0 *
+                                                (kHistogramUpper - kHistogramLower)));
+    for (int step = 0; step < 40; ++step) v = std::nextafter(v, -1.0f);
+    for (int step = 0; step < 80; ++step, v = std::nextafter(v, 2.0f)) values.push_back(v);
+  }
+  cv::RNG rng(9);
+  for (int i = 0; i < 5000; ++i) values.push_back(static_cast<float>(rng.uniform(0.0, 1.0)));
+  for (const float v : values) {
+    const cv::Mat one(1, 1, CV_32FC1, cv::Scalar(v));
+    cv::Mat expected;
+    cv::calcHist(&one, 1, channels, cv::noArray(), expected, 1, histSize, ranges, true, false);
+    const MagnitudeHistogram actual = magnitudeHistogram(one);
+    for (int b = 0; b < kMagnitudeBins; ++b) {
+      ASSERT_EQ(actual[b], expected.at<float>(b)) << "value " << v << " bin " << b;
+    }
   }
 }
 
