@@ -82,7 +82,7 @@ void RegionFeatures::computeMap(int map) {
   Scratch& buffers = scratch();
   if (first == 0) {
     const edges::GradientMaps& g = gradients();
-    interleave(buffers.lanes, {&g.gx, &g.gy, &g.magnitude});
+    interleaveGradients(buffers.lanes, g);
   } else {
     // A band map is the edge orientation inside its window, 0 elsewhere. The edge orientation map
     // itself has the window of all numbers (it holds no NaN: every value is a folded atan2 or
@@ -113,20 +113,28 @@ RegionFeatures::Scratch& RegionFeatures::scratch() {
   return buffers;
 }
 
-void RegionFeatures::interleave(std::vector<float>& lanes,
-                                std::initializer_list<const cv::Mat*> maps) {
-  int lane = 0;
-  for (const cv::Mat* map : maps) {
-    for (int y = 0; y < map->rows; ++y) {
-      const float* in = map->ptr<float>(y);
-      float* out = lanes.data() + static_cast<size_t>(y) * map->cols * kIntegralLanes + lane;
-      for (int x = 0; x < map->cols; ++x) out[x * kIntegralLanes] = in[x];
+void RegionFeatures::interleaveGradients(std::vector<float>& lanes,
+                                         const edges::GradientMaps& maps) {
+  // Four pixels at a time: their gx, gy, magnitude and a zero (the unused lane) as four rows of a
+  // 4 x 4 block, transposed into four pixels of four lanes. Values are only moved.
+  float* out = lanes.data();
+  for (int y = 0; y < maps.gx.rows; ++y) {
+    const float* gx = maps.gx.ptr<float>(y);
+    const float* gy = maps.gy.ptr<float>(y);
+    const float* magnitude = maps.magnitude.ptr<float>(y);
+    int x = 0;
+    for (; x + 4 <= maps.gx.cols; x += 4, out += 4 * kIntegralLanes) {
+      __m128 a = _mm_loadu_ps(gx + x), b = _mm_loadu_ps(gy + x);
+      __m128 c = _mm_loadu_ps(magnitude + x), d = _mm_setzero_ps();
+      _MM_TRANSPOSE4_PS(a, b, c, d);
+      _mm_storeu_ps(out, a);
+      _mm_storeu_ps(out + 4, b);
+      _mm_storeu_ps(out + 8, c);
+      _mm_storeu_ps(out + 12, d);
     }
-    ++lane;
-  }
-  // Lanes without a map are integrated all the same: zeros keep them well-defined.
-  for (; lane < kIntegralLanes; ++lane) {
-    for (size_t i = lane; i < lanes.size(); i += kIntegralLanes) lanes[i] = 0.0f;
+    for (; x < maps.gx.cols; ++x, out += kIntegralLanes) {
+      _mm_storeu_ps(out, _mm_setr_ps(gx[x], gy[x], magnitude[x], 0.0f));
+    }
   }
 }
 

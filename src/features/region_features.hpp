@@ -5,7 +5,6 @@
 // value is bit for bit the one computeFeatureVector gives (which is built on this).
 
 #include <array>
-#include <initializer_list>
 #include <optional>
 #include <vector>
 
@@ -46,8 +45,8 @@ class RegionFeatures {
     std::vector<float> integrals = std::vector<float>(lanes.size());
   };
   static Scratch& scratch();
-  // Up to four maps into `lanes`, lane by lane in the given order; the lanes left over are 0.
-  static void interleave(std::vector<float>& lanes, std::initializer_list<const cv::Mat*> maps);
+  // gx, gy and the magnitude into lanes 0 to 2, lane 3 set to 0.
+  static void interleaveGradients(std::vector<float>& lanes, const edges::GradientMaps& maps);
   // One map into the four lanes, each lane the map inside its window (lower <= value <= upper)
   // and 0 elsewhere: the orientation family.
   struct Window {
