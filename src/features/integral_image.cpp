@@ -118,18 +118,23 @@ void integrateStrided(const float* m, size_t mStride, float* s, size_t sStride, 
 #pragma GCC target("avx")
 #endif
 
+// Four lanes of a 96-column map: the feature patches.
+constexpr size_t kPatchStride = 96 * kIntegralLanes;
+
 inline __m256d widen(const float* p) { return _mm256_cvtps_pd(_mm_loadu_ps(p)); }
 
 // Rows integrated side by side, as in integrateStrided, but with the entries each row needs
 // from its own row and the row above kept in registers: the entry above (r, x) is the one row
 // r - 1 stored in the previous step, the one above and to the left is what row r took as its
 // entry above in the previous step. Only the group's first row reads the completed row above it
-// from memory.
-template <int Rows>
+// from memory. A FixedStride other than 0 is the row stride known at compile time (the patch's),
+// which turns every row's address into an offset from one pointer.
+template <int Rows, size_t FixedStride>
 struct RowGroupAvx {
   const float* m;
   float* s;
-  size_t stride;
+  size_t runtimeStride;
+  size_t stride() const { return FixedStride != 0 ? FixedStride : runtimeStride; }
   __m256d left[Rows];    // entry (r, x - 1) as stored, widened
   __m256d upLeft[Rows];  // entry (r - 1, x - 1)
 
@@ -137,8 +142,8 @@ struct RowGroupAvx {
   // left[r - 1] still holds entry (r - 1, x) of the previous step.
   template <int R, bool FirstColumn>
   inline void entry(int x) {
-    const size_t at = R * stride + static_cast<size_t>(x) * kIntegralLanes;
-    const __m256d above = R == 0 ? widen(s + at - stride) : left[R == 0 ? 0 : R - 1];
+    const size_t at = R * stride() + static_cast<size_t>(x) * kIntegralLanes;
+    const __m256d above = R == 0 ? widen(s + at - stride()) : left[R == 0 ? 0 : R - 1];
     __m256d sum;
     if constexpr (FirstColumn) {
       sum = _mm256_add_pd(above, widen(m + at));
@@ -189,7 +194,11 @@ void integrateLanesAvx(const float* m, float* s, int rows, int cols) {
   }
   forRowGroups(rows, [&]<int Rows>(int y0) {
     const size_t at = static_cast<size_t>(y0) * stride;
-    RowGroupAvx<Rows>{m + at, s + at, stride, {}, {}}.run(cols);
+    if (stride == kPatchStride) {
+      RowGroupAvx<Rows, kPatchStride>{m + at, s + at, stride, {}, {}}.run(cols);
+    } else {
+      RowGroupAvx<Rows, 0>{m + at, s + at, stride, {}, {}}.run(cols);
+    }
   });
 }
 
