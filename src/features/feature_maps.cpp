@@ -26,13 +26,16 @@ struct EdgeCounts {
 EdgeCounts edgeCounts(const cv::Mat& edgeMap) {
   CV_Assert(edgeMap.type() == CV_8UC1 && !edgeMap.empty());
   EdgeCounts counts{std::vector<int>(edgeMap.rows, 0), std::vector<int>(edgeMap.cols, 0)};
+  int* columns = counts.columns.data();
   for (int i = 0; i < edgeMap.rows; ++i) {
     const uchar* e = edgeMap.ptr<uchar>(i);
+    int row = 0;
     for (int j = 0; j < edgeMap.cols; ++j) {
       const int edge = e[j] != 0;
-      counts.rows[i] += edge;
-      counts.columns[j] += edge;
+      row += edge;
+      columns[j] += edge;
     }
+    counts.rows[i] = row;
   }
   return counts;
 }
