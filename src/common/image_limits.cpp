@@ -248,6 +248,11 @@ class TextScanner {
     return value;
   }
 
+  // Passes over one byte, whatever it is.
+  void skipByte() {
+    if (position_ < text_.size()) ++position_;
+  }
+
   // The next line, without its "\n"; nullopt at the end of the text.
   std::optional<std::string_view> line() {
     if (position_ >= text_.size()) return std::nullopt;
@@ -267,6 +272,9 @@ class TextScanner {
 Dimensions netpbmDimensions(std::string_view text) {
   TextScanner scanner(text, 2);
   const std::optional<int64_t> width = scanner.number();
+  // OpenCV's decoder takes the byte that ends the width along with it, so a "#" right after the
+  // digits starts no comment there: "42#6\n42" is 42 x 6 to the decoder, and so to us.
+  scanner.skipByte();
   const std::optional<int64_t> height = width ? scanner.number() : std::nullopt;
   if (!width || !height) return std::nullopt;
   return positive(*width, *height);

@@ -123,6 +123,8 @@ std::vector<DeclaredCase> declaredCases() {
       {"pnm with comments", "P6\n# made by hand\n 30000\t# width\n30000\n255\n",
        ImageDimensions{30000, 30000}},
       {"pnm of 13 digits", "P5 1000000000000 2 255\n", std::nullopt},
+      // The decoder swallows the byte after the width: a "#" there is no comment.
+      {"pnm with # right after the width", "P4 42#6\n42\n", ImageDimensions{42, 6}},
       {"pam", "P7\nWIDTH 4000\nHEIGHT 3000\nDEPTH 3\nMAXVAL 255\nENDHDR\n",
        ImageDimensions{4000, 3000}},
       {"hdr", "#?RADIANCE\nFORMAT=32-bit_rle_rgbe\n\n-Y 480 +X 640\n", ImageDimensions{640, 480}},
