@@ -389,15 +389,17 @@ bool isNetpbm(std::string_view head) {
 }
 
 // Whether one of the decoders that OpenCV tries before its DICOM decoder takes the file, by the
-// same signatures those decoders check (BMP, Radiance, JPEG, WebP, Sun raster, PNM, PFM, TIFF,
-// PNG). JPEG 2000 and PAM come after DICOM.
+// same signatures those decoders check (BMP, Radiance, JPEG, Sun raster, PNM, PFM, TIFF, PNG).
+// JPEG 2000 and PAM come after DICOM. WebP is left out on purpose: its decoder claims a file only
+// when libwebp can parse the first frame header, so a "RIFF....WEBP" file with a damaged frame
+// header and "DICM" at 128 falls through to the DICOM decoder.
 bool claimedBeforeDicom(std::string_view head) {
   for (std::string_view magic :
        {"BM"sv, "#?RGBE"sv, "#?RADIANCE"sv, kJpegSignature, "\x59\xA6\x6A\x95"sv, "II*\0"sv,
         "MM\0*"sv, "II+\0"sv, "MM\0+"sv, kPngSignature}) {
     if (startsWith(head, magic)) return true;
   }
-  return isNetpbm(head) || (startsWith(head, "RIFF") && slice(head, 8, 4) == "WEBP");
+  return isNetpbm(head);
 }
 
 // DICOM: a 128-byte preamble, then "DICM"; the signature OpenCV's DICOM decoder looks for.
