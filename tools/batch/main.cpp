@@ -110,8 +110,9 @@ size_t detectImages(const scenetext::classifier::StumpCascade& model,
       if (!message.empty()) {
         ++failed;
         std::lock_guard<std::mutex> lock(errors);
-        // The carriage return starts the line over the progress bar.
-        std::cerr << "\r" << kCommandLine.tool << ": " << message << "\n";
+        // The carriage return starts the line over the progress bar. One write for the whole
+        // line: the image decoders print from the other workers without taking our lock.
+        std::cerr << ("\r" + std::string(kCommandLine.tool) + ": " + message + "\n") << std::flush;
       }
       progress.advance();
     }
