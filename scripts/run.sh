@@ -2,8 +2,8 @@
 # ./scripts/run.sh [--candidates spec|extended] [--model FILE] IMAGE [PREFIX]
 # Installs what is missing, builds if needed, and detects the text of IMAGE, writing
 # PREFIX<image name> and PREFIX<image name>.txt (PREFIX defaults to results/). The extended
-# candidates with models/extended.model by default, since they find more text; --candidates spec
-# runs the exact detector with models/default.model. A --model without --candidates runs in the
+# candidates with models/extended.model by default, since they find more text; the exact
+# candidates (the option's first value) run the exact detector with models/default.model. A --model without --candidates runs in the
 # mode the model's first line names (extended when it names none).
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"

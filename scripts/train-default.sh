@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # ./scripts/train-default.sh [--candidates spec|extended] [--cross-validate] [WORK_DIR]
-# Reproduces a bundled model: models/default.model for the exact candidates (spec, the default),
+# Reproduces a bundled model: models/default.model for the exact candidates (the default),
 # models/extended.model for --candidates extended. Builds scenetext-synth and scenetext-train,
 # installs the synthetic-data material, draws the synthetic images with fixed seeds into WORK_DIR
 # (default ../train-work beside the repository, never inside it) and trains on the ICDAR 2013
