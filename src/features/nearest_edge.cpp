@@ -1,6 +1,10 @@
 #include "features/nearest_edge.hpp"
 
+#include <immintrin.h>
+
 #include <algorithm>
+#include <climits>
+#include <cstdint>
 
 namespace scenetext::features {
 
@@ -93,6 +97,29 @@ void transformLine(const float* g, int n, LineBuffers& buffers) {
 // keeps row 0 for row 0 and gives row h - 1 to every other row (all bounds are 0), at cost 1e20.
 constexpr int kClosedFormColumnLimit = 91;
 
+// The row pass without the envelope, after the closed-form column pass of a map with an edge.
+// Its costs are then whole squares d * d <= 90 * 90 in every column that has an edge (the set F,
+// the same for every row) and 1e20 in the others, and the envelope chooses, at every q, the
+// smallest c in F that minimises g[c] + (q - c)^2:
+// - A background parabola never wins. Pushed after a parabola of F, its bound lies beyond
+//   1e20 / (2 * 95), and the next parabola of F pops it (their bound is below -1e20 / 190),
+//   leaving the envelope as it was; after the last one of F it is never reached. At the bottom
+//   (q = 0 in the background) it stays, but its bound with the first parabola of F is below
+//   -1e20 / 190, so the walk leaves it before q = 0 and no later parabola can pop that one.
+// - Among F every bound is x = N / D with whole N and D = 2 (c - p) <= 2 (w - 1), of magnitude
+//   at most (w - 1) + 8100 / 2 < 2^13, so rounding it to single precision moves it by at most
+//   2^-12 < 1 / (2 (w - 1)), less than any such x that is not whole lies from a whole number.
+//   Rounding is monotone, so it keeps every comparison of a bound with a position q. It can
+//   make two different bounds equal and so pop a parabola that is lowest only between them,
+//   on an interval that then holds no whole number: no position loses its winner. Positions on
+//   an exact bound keep the earlier source, which is the smaller c.
+// The smallest minimiser is found in the window c = q - 16 .. q + 15, where a cost below 16^2
+// can be beaten by no column outside it; farther from any edge the columns are searched outward.
+constexpr int kWindowRowPassWidthLimit = 512;  // keeps the bounds' rounding below 1 / (2 (w - 1))
+constexpr int kWindowReach = 16;               // columns q - 16 .. q + 15
+constexpr int kLanes = 16;                     // positions side by side
+constexpr int16_t kNoEdgeInColumn = 0x4000;    // above every cost of the window that counts
+
 // The per-call buffers of nearestEdgeIndices, kept per thread: a candidate's transform is only a
 // few dozen kilobytes, but it runs for every candidate.
 struct TransformBuffers {
@@ -101,6 +128,7 @@ struct TransformBuffers {
   std::vector<int> below;   // the nearest edge row at or below each pixel
   std::vector<int> nextBelow, above;
   std::vector<float> column;
+  std::vector<int16_t> rowCosts;  // one row's costs as whole numbers, between sentinels
   void resize(int h, int w) {
     const size_t n = static_cast<size_t>(h) * w;
     f.resize(n);
@@ -109,11 +137,12 @@ struct TransformBuffers {
     nextBelow.resize(w);
     above.resize(w);
     column.resize(h);
+    rowCosts.resize(static_cast<size_t>(w) + 2 * kWindowReach + kLanes);
   }
 };
 
-// f and the row offsets after the column pass of `edges`.
-void closedFormColumnPass(const cv::Mat& edges, TransformBuffers& b) {
+// f and the row offsets after the column pass of `edges`; whether the map has an edge.
+bool closedFormColumnPass(const cv::Mat& edges, TransformBuffers& b) {
   const int h = edges.rows, w = edges.cols;
   // Rows of the nearest edge above (at or above) and below (at or below) each pixel, with far
   // sentinels where there is none, so that every choice is a plain comparison and the loops
@@ -148,7 +177,96 @@ void closedFormColumnPass(const cv::Mat& edges, TransformBuffers& b) {
       offset[j] = distance;
     }
   }
+  return std::any_of(b.nextBelow.begin(), b.nextBelow.end(), [](int row) { return row != kFar; });
 }
+
+// The smallest column c minimising costs[c] + (q - c)^2 (whole costs, kNoEdgeInColumn for a
+// column without an edge) given the least cost `best` at `bestColumn` among the columns
+// q - kWindowReach .. q + kWindowReach - 1: the search goes on outward and stops once the
+// distance alone exceeds the best cost. Some column of the row has an edge.
+int nearestColumnBeyondWindow(const int16_t* costs, int w, int q, int best, int bestColumn) {
+  if (best >= kNoEdgeInColumn) {  // no column of the window has an edge
+    best = INT_MAX;
+    bestColumn = -1;
+  }
+  const auto consider = [&](int c, int r) {
+    if (c < 0 || c >= w || costs[c] == kNoEdgeInColumn) return;
+    const int cost = costs[c] + r * r;
+    if (cost < best || (cost == best && c < bestColumn)) {
+      best = cost;
+      bestColumn = c;
+    }
+  };
+  consider(q + kWindowReach, kWindowReach);
+  for (int r = kWindowReach + 1; r * r <= best && (q - r >= 0 || q + r < w); ++r) {
+    consider(q - r, r);
+    consider(q + r, r);
+  }
+  return bestColumn;
+}
+
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+// The row pass by the smallest minimiser (see kWindowRowPassWidthLimit) for one row whose column
+// pass left whole costs f: the chosen column of every position. Sixteen positions at a time, one
+// per 16-bit lane, try the offsets -16 .. 15 in ascending order, so a later column replaces the
+// best only when strictly cheaper; a lane whose best is not below 16^2 is finished by
+// nearestColumnBeyondWindow.
+void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
+  int16_t* costs = padded + kWindowReach;
+  std::fill(padded, costs, kNoEdgeInColumn);
+  for (int c = 0; c < w; ++c) {
+    costs[c] = f[c] == kBackgroundCost ? kNoEdgeInColumn : static_cast<int16_t>(f[c]);
+  }
+  std::fill(costs + w, costs + w + kWindowReach + kLanes, kNoEdgeInColumn);
+  const __m256i bound = _mm256_set1_epi16(kWindowReach * kWindowReach);
+  const __m256i laneIndex = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
+  alignas(32) int16_t best[kLanes], column[kLanes];
+  for (int q0 = 0; q0 < w; q0 += kLanes) {
+    __m256i least = _mm256_set1_epi16(INT16_MAX);
+    __m256i leastOffset = _mm256_setzero_si256();
+#pragma GCC unroll 32
+    for (int o = -kWindowReach; o < kWindowReach; ++o) {
+      const __m256i cost = _mm256_add_epi16(
+          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(costs + q0 + o)),
+          _mm256_set1_epi16(static_cast<int16_t>(o * o)));
+      const __m256i cheaper = _mm256_cmpgt_epi16(least, cost);
+      least = _mm256_min_epi16(least, cost);
+      leastOffset = _mm256_blendv_epi8(leastOffset, _mm256_set1_epi16(static_cast<int16_t>(o)),
+                                       cheaper);
+    }
+    const __m256i columns =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
+                         leastOffset);
+    const int lanes = std::min(kLanes, w - q0);
+    if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(bound, least)) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0),
+                          _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columns)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0 + 8),
+                          _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columns, 1)));
+      continue;
+    }
+    _mm256_store_si256(reinterpret_cast<__m256i*>(best), least);
+    _mm256_store_si256(reinterpret_cast<__m256i*>(column), columns);
+    for (int lane = 0; lane < lanes; ++lane) {
+      const int q = q0 + lane;
+      sources[q] = best[lane] < kWindowReach * kWindowReach
+                       ? column[lane]
+                       : nearestColumnBeyondWindow(costs, w, q, best[lane], column[lane]);
+    }
+  }
+}
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
 
 // The column pass line by line, for maps too tall for the closed form.
 void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& line) {
@@ -165,6 +283,11 @@ void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& l
       b.dRow[i * w + j] = i - line.source[i];
     }
   }
+}
+
+bool haveAvx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
 }
 
 }  // namespace
@@ -190,16 +313,23 @@ void nearestEdgeIndices(const cv::Mat& edges, std::vector<int>& indices) {
   thread_local LineBuffers line(0);
   b.resize(h, w);
   line.resize(std::max(h, w));
+  bool wholeCosts = false;
   if (h <= kClosedFormColumnLimit) {
-    closedFormColumnPass(edges, b);
+    wholeCosts = closedFormColumnPass(edges, b);
   } else {
     columnPassByLines(edges, b, line);
   }
+  const bool byWindow = wholeCosts && w <= kWindowRowPassWidthLimit && haveAvx2();
   indices.resize(static_cast<size_t>(h) * w);
   for (int i = 0; i < h; ++i) {
     int* rowOffsets = b.dRow.data() + static_cast<size_t>(i) * w;
     int* out = indices.data() + static_cast<size_t>(i) * w;
-    transformLine(b.f.data() + static_cast<size_t>(i) * w, w, line);
+    const float* costs = b.f.data() + static_cast<size_t>(i) * w;
+    if (byWindow) {
+      windowRowPass(costs, w, b.rowCosts.data(), line.source.data());
+    } else {
+      transformLine(costs, w, line);
+    }
     for (int q = 0; q < w; ++q) {
       const int source = line.source[q];
       // Read in place in ascending q: left of q the row offset is the one rewritten in this pass.

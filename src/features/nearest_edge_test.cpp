@@ -152,6 +152,52 @@ TEST(NearestEdgeTransform, ManyPatchSizedMapsEqualTheOneDimensionalTransform) {
   }
 }
 
+// The row pass without the envelope against the envelope itself, where they could part: a few
+// far-apart edge pixels (positions more than 8 columns from their winner), edges mirrored about
+// a column (equal costs on both sides), blocks of edge columns next to empty ones, dense noise,
+// and the largest maps it serves (91 rows, 512 columns).
+TEST(NearestEdgeTransform, RowPassByWindowEqualsTheEnvelope) {
+  cv::RNG rng(23);
+  for (int trial = 0; trial < 1500; ++trial) {
+    const int kind = trial % 5;
+    const cv::Size size = trial % 50 == 49   ? cv::Size(512, 91)
+                          : trial % 50 == 48 ? cv::Size(rng.uniform(100, 512), rng.uniform(2, 91))
+                                             : cv::Size(96, 48);
+    cv::Mat edges = cv::Mat::zeros(size, CV_8UC1);
+    const auto set = [&](int row, int col) {
+      if (row >= 0 && row < size.height && col >= 0 && col < size.width)
+        edges.at<uchar>(row, col) = 255;
+    };
+    const int count = rng.uniform(1, kind == 0 ? 6 : 40);
+    for (int k = 0; k < count; ++k) {
+      const int row = rng.uniform(0, size.height), col = rng.uniform(0, size.width);
+      switch (kind) {
+        case 0:  // sparse points
+        case 1:  // points, each with its mirror about column 40
+          set(row, col);
+          if (kind == 1) set(rng.uniform(0, size.height), 80 - col);
+          break;
+        case 2:  // vertical bars of a few columns
+          for (int c = col; c < col + rng.uniform(1, 4); ++c)
+            for (int r = row; r < row + rng.uniform(1, 20); ++r) set(r, c);
+          break;
+        case 3:  // noise
+          for (int n = 0; n < 20; ++n) set(rng.uniform(0, size.height), rng.uniform(0, size.width));
+          break;
+        default:  // symmetric pairs about a pixel, both rows and columns
+          set(row - 3, col - 2);
+          set(row + 3, col + 2);
+          set(row - 2, col + 3);
+          break;
+      }
+    }
+    const cv::Mat library = nearestEdgeTransform(edges);
+    const cv::Mat literal = literalNearestEdges(edges);
+    ASSERT_EQ(std::memcmp(library.data, literal.data, literal.total() * literal.elemSize()), 0)
+        << "trial " << trial << " kind " << kind << " size " << size;
+  }
+}
+
 // Every column of up to 12 rows, as a one-column map: the closed-form column pass against the
 // one-dimensional transform.
 TEST(NearestEdgeTransform, EveryShortColumnEqualsTheOneDimensionalTransform) {
