@@ -7,6 +7,7 @@
 #include <numbers>
 #include <vector>
 
+#include "edges/correlation.hpp"
 #include "edges/working_buffer.hpp"
 
 namespace scenetext::edges {
@@ -34,12 +35,6 @@ const std::array<float, 256>& intensityTable() {
     return values;
   }();
   return table;
-}
-
-// OpenCV's correlation with the kernel centred on the output pixel and the edge pixel repeated
-// beyond the border.
-void correlate(const cv::Mat& src, cv::Mat& dst, const cv::Mat& kernel) {
-  cv::filter2D(src, dst, CV_32F, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
 }
 
 }  // namespace
@@ -102,8 +97,7 @@ GradientMaps computeGradients(const cv::Mat& grey) {
   correlate(rowSmoothed, f, kernels.column);
 
   GradientMaps maps;
-  correlate(f, maps.gx, kernels.kx);
-  correlate(f, maps.gy, kernels.ky);
+  correlatePair(f, kernels.kx, kernels.ky, maps.gx, maps.gy);
   // sqrt(gx^2 + gy^2), each step rounded to single precision: what squaring with cv::pow, adding
   // with cv::add and taking cv::pow(., 0.5) give, in one pass instead of four.
   maps.magnitude.create(f.size(), CV_32FC1);
