@@ -1,7 +1,9 @@
 #include "features/orientation_maps.hpp"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include <opencv2/imgproc.hpp>
@@ -15,16 +17,74 @@ namespace {
 
 constexpr double kPi = std::numbers::pi;
 
-// atan2 in double, rounded to single precision before the fold; the fold's tests and sums are in
-// double against the double constants. Single-precision pi/2 exceeds the double pi/2, so a
-// gradient pointing straight down is shifted to 4.7123890 rather than kept at pi/2.
-float foldedOrientation(float dx, float dy) {
-  if (dx == 0.0f && dy == 0.0f) return 0.0f;
-  const float t = static_cast<float>(std::atan2(static_cast<double>(dy), static_cast<double>(dx)));
+// The fold of an orientation rounded to single precision: tests and sums in double against the
+// double constants. Single-precision pi/2 exceeds the double pi/2, so a gradient pointing
+// straight down is shifted to 4.7123890 rather than kept at pi/2.
+float fold(float t) {
   if (static_cast<double>(t) <= -kPi / 2) return static_cast<float>(t + 3 * kPi);
   if (static_cast<double>(t) > kPi / 2) return static_cast<float>(t + kPi);
   return t;
 }
+
+// atan2 in double, rounded to single precision before the fold.
+float foldedOrientation(float dx, float dy) {
+  if (dx == 0.0f && dy == 0.0f) return 0.0f;
+  return fold(static_cast<float>(std::atan2(static_cast<double>(dy), static_cast<double>(dx))));
+}
+
+// atan(k / 16), k = 0 .. 16, from the library.
+const std::array<double, 17>& arctangentsOfSixteenths() {
+  static const std::array<double, 17> table = [] {
+    std::array<double, 17> values{};
+    for (int k = 0; k <= 16; ++k) values[k] = std::atan(k / 16.0);
+    return values;
+  }();
+  return table;
+}
+
+// atan2(y, x) for whole numbers of magnitude up to a few thousand, not both 0, within about
+// 1e-15: the ratio t of the smaller magnitude to the larger lies within 1/32 of some k / 16, so
+// atan t = atan(k / 16) + atan r with r = (t - k / 16) / (1 + t k / 16), |r| <= 1/32, whose odd
+// series to r^11 leaves out less than 1e-20; each rounding adds a few 1e-16 at most. Then the
+// octant: pi / 2 - a above the diagonal, pi - a for x < 0, the sign of y.
+double approximateAtan2(double y, double x) {
+  const double ax = std::fabs(x), ay = std::fabs(y);
+  const bool steep = ay > ax;
+  const double t = steep ? ax / ay : ay / ax;
+  const int k = static_cast<int>(t * 16.0 + 0.5);
+  const double c = k / 16.0;
+  const double r = (t - c) / (1.0 + t * c);
+  const double r2 = r * r;
+  const double series =
+      r * (1.0 + r2 * (-1.0 / 3 + r2 * (1.0 / 5 + r2 * (-1.0 / 7 + r2 * (1.0 / 9 - r2 / 11)))));
+  double a = arctangentsOfSixteenths()[k] + series;
+  if (steep) a = kPi / 2 - a;
+  if (x < 0) a = kPi - a;
+  return y < 0 ? -a : a;
+}
+
+// Far more than the approximation's error, far less than the spacing of single-precision
+// numbers near any orientation of whole-number derivatives (atan2 of at least 1/1020 in size).
+constexpr double kMidpointMargin = 1e-12;
+
+}  // namespace
+
+float sobelOrientation(int dx, int dy) {
+  if (dx == 0 && dy == 0) return 0.0f;
+  const double a = approximateAtan2(dy, dx);
+  const float nearest = static_cast<float>(a);
+  // The library's atan2 (within half a unit of the last double place) rounds to the same single
+  // unless a lies near the midpoint between `nearest` and its neighbour on a's side; there the
+  // library decides.
+  const float neighbour = std::nextafter(
+      nearest, a > nearest ? std::numeric_limits<float>::infinity()
+                           : -std::numeric_limits<float>::infinity());
+  const double midpoint = 0.5 * (static_cast<double>(nearest) + static_cast<double>(neighbour));
+  if (std::fabs(a - midpoint) < kMidpointMargin) return foldedOrientation(dx, dy);
+  return fold(nearest);
+}
+
+namespace {
 
 bool hasEdgePixel(const cv::Mat& edgeMap) {
   for (int y = 0; y < edgeMap.rows; ++y) {
@@ -82,7 +142,7 @@ float orientationAt(const cv::Mat& grey, int row, int col) {
                  (above[left] + 2 * here[left] + below[left]);
   const int dy = (below[left] + 2 * below[col] + below[right]) -
                  (above[left] + 2 * above[col] + above[right]);
-  return foldedOrientation(static_cast<float>(dx), static_cast<float>(dy));
+  return sobelOrientation(dx, dy);
 }
 
 cv::Mat orientationMap(const cv::Mat& grey) {

@@ -25,6 +25,12 @@ struct OrientationBandParams {
 // Precondition: a non-empty CV_8UC1 image (cv::Exception otherwise).
 cv::Mat orientationMap(const cv::Mat& grey);
 
+// The folded orientation of whole-number Sobel derivatives (|dx|, |dy| <= 1020, as 8-bit images
+// give), bit for bit what orientationMap computes from them with the library's atan2, but by a
+// faster approximation that leaves to the library only values near a single-precision rounding
+// boundary.
+float sobelOrientation(int dx, int dy);
+
 // orientationMap(grey) at one pixel, bit for bit, computed from its 3 x 3 neighbourhood alone
 // (edge pixels repeated). Precondition: a CV_8UC1 image, 0 <= row < rows, 0 <= col < cols.
 float orientationAt(const cv::Mat& grey, int row, int col);

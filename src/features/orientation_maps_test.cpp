@@ -3,7 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
+#include <numbers>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -92,6 +94,24 @@ TEST(OrientationBandMaps, OrientationOfTheNearestEdgeFallsInItsWindows) {
       const cv::Mat& band = maps[1 + g];
       EXPECT_EQ(cv::countNonZero(band != (inWindow ? edgeOrientation : 0.0f)), 0)
           << c.name << " window " << g;
+    }
+  }
+}
+
+constexpr double kPi = std::numbers::pi;
+
+// Every pair of derivatives an 8-bit image can give, against atan2 of the library rounded to
+// single precision and folded: the approximation must never round to another value.
+TEST(SobelOrientation, EqualsTheLibrarysFoldedAtan2ForEveryPairOfDerivatives) {
+  for (int dx = -1020; dx <= 1020; ++dx) {
+    for (int dy = -1020; dy <= 1020; ++dy) {
+      float expected = 0.0f;
+      if (dx != 0 || dy != 0) {
+        const double t = static_cast<float>(std::atan2(static_cast<double>(dy), dx));
+        expected = static_cast<float>(t <= -kPi / 2 ? t + 3 * kPi : t > kPi / 2 ? t + kPi : t);
+      }
+      const float fast = sobelOrientation(dx, dy);
+      ASSERT_EQ(std::memcmp(&fast, &expected, sizeof(float)), 0) << dx << ", " << dy;
     }
   }
 }
