@@ -64,22 +64,52 @@ void padSource(const cv::Mat& src, int left, int right, PaddedSource& padded) {
 #pragma GCC target("avx2,fma")
 #endif
 
-// Vectors x 8 outputs from x on: each accumulator starts at +0 and takes one fused multiply-add
-// per tap, in order. Tap t reads its source for output 0 of the row at row + offsets[t].
-template <int Vectors>
-inline void correlateVectors(const float* row, const ptrdiff_t* offsets, const float* weights,
-                             int taps, int x, float* out) {
-  __m256 acc[Vectors];
-  for (int v = 0; v < Vectors; ++v) acc[v] = _mm256_setzero_ps();
+// Rows x Vectors x 8 outputs from column x of Rows consecutive rows (rowStep floats apart in
+// the padded source and outStep in the output): each accumulator starts at +0 and takes one
+// fused multiply-add per tap, in order. Tap t reads its source for output 0 of the first row at
+// row + offsets[t]. The Rows x Vectors chains are independent, so the processor overlaps them
+// (a multiply-add waits for the one before it in its chain).
+template <int Rows, int Vectors>
+inline void correlateBlock(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets,
+                           const float* weights, int taps, int x, float* out, ptrdiff_t outStep) {
+  __m256 acc[Rows][Vectors];
+  for (int r = 0; r < Rows; ++r)
+    for (int v = 0; v < Vectors; ++v) acc[r][v] = _mm256_setzero_ps();
   const float* at = row + x;
   for (int t = 0; t < taps; ++t) {
     const __m256 weight = _mm256_broadcast_ss(weights + t);
     const float* in = at + offsets[t];
-    for (int v = 0; v < Vectors; ++v) {
-      acc[v] = _mm256_fmadd_ps(_mm256_loadu_ps(in + 8 * v), weight, acc[v]);
+    for (int r = 0; r < Rows; ++r) {
+      for (int v = 0; v < Vectors; ++v) {
+        acc[r][v] = _mm256_fmadd_ps(_mm256_loadu_ps(in + r * rowStep + 8 * v), weight, acc[r][v]);
+      }
     }
   }
-  for (int v = 0; v < Vectors; ++v) _mm256_storeu_ps(out + 8 * v, acc[v]);
+  for (int r = 0; r < Rows; ++r)
+    for (int v = 0; v < Vectors; ++v) _mm256_storeu_ps(out + r * outStep + 8 * v, acc[r][v]);
+}
+
+// Rows consecutive output rows from `row` on (all with the same tap offsets).
+template <int Rows>
+void correlateRows(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets,
+                   const float* weights, int taps, int cols, float* out, ptrdiff_t outStep) {
+  // Six vectors: with two rows, twelve chains keep both multiply-add units busy.
+  constexpr int kWide = 6;
+  int x = 0;
+  for (; x + 8 * kWide <= cols; x += 8 * kWide) {
+    correlateBlock<Rows, kWide>(row, rowStep, offsets, weights, taps, x, out + x, outStep);
+  }
+  for (; x + 8 <= cols; x += 8) {
+    correlateBlock<Rows, 1>(row, rowStep, offsets, weights, taps, x, out + x, outStep);
+  }
+  if (x < cols) {
+    // The last columns as whole vectors into scratch (the padded rows have slack).
+    alignas(32) float scratch[Rows * 8];
+    correlateBlock<Rows, 1>(row, rowStep, offsets, weights, taps, x, scratch, 8);
+    for (int r = 0; r < Rows; ++r) {
+      std::memcpy(out + r * outStep + x, scratch + 8 * r, sizeof(float) * (cols - x));
+    }
+  }
 }
 
 // dst = the padded source correlated with the taps of a kernelRows x kernelCols kernel centred
@@ -99,26 +129,27 @@ void correlateAvx2(const PaddedSource& padded, int rows, int cols, const std::ve
     weights[t] = taps[t].weight;
     inside[t] = static_cast<ptrdiff_t>(taps[t].row - anchorY) * padded.stride + taps[t].column;
   }
-  for (int y = 0; y < rows; ++y) {
-    const bool nearBorder = y < anchorY || y + (kernelRows - 1 - anchorY) >= rows;
-    if (nearBorder) {
+  const ptrdiff_t outStep = static_cast<ptrdiff_t>(dst.step1());
+  const int firstInside = anchorY, endInside = rows - (kernelRows - 1 - anchorY);
+  for (int y = 0; y < rows;) {
+    const float* row = padded.row(y);
+    float* out = dst.ptr<float>(y);
+    if (y >= firstInside && y + 1 < endInside) {
+      // Two rows at once: twice the independent chains.
+      correlateRows<2>(row, padded.stride, inside.data(), weights.data(), count, cols, out, outStep);
+      y += 2;
+      continue;
+    }
+    const ptrdiff_t* offsets = inside.data();
+    if (y < firstInside || y >= endInside) {
       for (int t = 0; t < count; ++t) {
         const int source = std::clamp(y + taps[t].row - anchorY, 0, rows - 1);
         clamped[t] = static_cast<ptrdiff_t>(source - y) * padded.stride + taps[t].column;
       }
+      offsets = clamped.data();
     }
-    const ptrdiff_t* offsets = nearBorder ? clamped.data() : inside.data();
-    const float* row = padded.row(y);
-    float* out = dst.ptr<float>(y);
-    int x = 0;
-    for (; x + 32 <= cols; x += 32) correlateVectors<4>(row, offsets, weights.data(), count, x, out + x);
-    for (; x + 8 <= cols; x += 8) correlateVectors<1>(row, offsets, weights.data(), count, x, out + x);
-    if (x < cols) {
-      // The last columns as one whole vector into scratch (the padded rows have slack).
-      alignas(32) float scratch[8];
-      correlateVectors<1>(row, offsets, weights.data(), count, x, scratch);
-      std::memcpy(out + x, scratch, sizeof(float) * (cols - x));
-    }
+    correlateRows<1>(row, padded.stride, offsets, weights.data(), count, cols, out, outStep);
+    ++y;
   }
 }
 
