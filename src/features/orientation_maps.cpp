@@ -1,5 +1,7 @@
 #include "features/orientation_maps.hpp"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -42,46 +44,115 @@ const std::array<double, 17>& arctangentsOfSixteenths() {
   return table;
 }
 
-// atan2(y, x) for whole numbers of magnitude up to a few thousand, not both 0, within about
-// 1e-15: the ratio t of the smaller magnitude to the larger lies within 1/32 of some k / 16, so
-// atan t = atan(k / 16) + atan r with r = (t - k / 16) / (1 + t k / 16), |r| <= 1/32, whose odd
-// series to r^11 leaves out less than 1e-20; each rounding adds a few 1e-16 at most. Then the
-// octant: pi / 2 - a above the diagonal, pi - a for x < 0, the sign of y.
-double approximateAtan2(double y, double x) {
-  const double ax = std::fabs(x), ay = std::fabs(y);
-  const bool steep = ay > ax;
-  const double t = steep ? ax / ay : ay / ax;
-  const int k = static_cast<int>(t * 16.0 + 0.5);
-  const double c = k / 16.0;
-  const double r = (t - c) / (1.0 + t * c);
-  const double r2 = r * r;
-  const double series =
-      r * (1.0 + r2 * (-1.0 / 3 + r2 * (1.0 / 5 + r2 * (-1.0 / 7 + r2 * (1.0 / 9 - r2 / 11)))));
-  double a = arctangentsOfSixteenths()[k] + series;
-  if (steep) a = kPi / 2 - a;
-  if (x < 0) a = kPi - a;
-  return y < 0 ? -a : a;
-}
-
 // Far more than the approximation's error, far less than the spacing of single-precision
 // numbers near any orientation of whole-number derivatives (atan2 of at least 1/1020 in size).
 constexpr double kMidpointMargin = 1e-12;
 
+// The orientation of four pairs of whole-number derivatives at once, without branches.
+// atan2(y, x) is approximated within about 1e-15: the ratio t of the smaller magnitude to the
+// larger lies within 1/32 of some k / 16, so atan t = atan(k / 16) + atan r with
+// r = (t - k / 16) / (1 + t k / 16), |r| <= 1/32, whose odd series to r^11 leaves out less than
+// 1e-20; each rounding adds a few 1e-16 at most. Then the octant: pi / 2 - a above the diagonal,
+// pi - a for x < 0, the sign of y. The library's atan2 (within half a unit of the last double
+// place) rounds to the same single-precision value unless the approximation lies within the
+// margin of a rounding boundary, which shows as a - margin and a + margin rounding apart; such
+// a lane, rare, is left to the library. Lanes whose derivatives are both 0 give 0.
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+void fourOrientations(const int* dx, const int* dy, float* out) {
+  const __m128i ix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dx));
+  const __m128i iy = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dy));
+  const __m256d x = _mm256_cvtepi32_pd(ix), y = _mm256_cvtepi32_pd(iy);
+  const __m256d zero = _mm256_setzero_pd(), one = _mm256_set1_pd(1.0);
+  const __m256d sign = _mm256_set1_pd(-0.0);
+  const __m256d ax = _mm256_andnot_pd(sign, x), ay = _mm256_andnot_pd(sign, y);
+  const __m256d steep = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
+  const __m256d both0 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_EQ_OQ),
+                                      _mm256_cmp_pd(y, zero, _CMP_EQ_OQ));
+  const __m256d larger = _mm256_blendv_pd(_mm256_blendv_pd(ax, ay, steep), one, both0);
+  const __m256d t = _mm256_div_pd(_mm256_blendv_pd(ay, ax, steep), larger);
+  const __m256d k = _mm256_floor_pd(_mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(16.0)),
+                                                  _mm256_set1_pd(0.5)));
+  const __m256d c = _mm256_mul_pd(k, _mm256_set1_pd(1.0 / 16));
+  const __m256d r = _mm256_div_pd(_mm256_sub_pd(t, c), _mm256_add_pd(one, _mm256_mul_pd(t, c)));
+  const __m256d r2 = _mm256_mul_pd(r, r);
+  const auto term = [&](double coefficient, __m256d rest) {
+    return _mm256_add_pd(_mm256_set1_pd(coefficient), _mm256_mul_pd(r2, rest));
+  };
+  const __m256d last = _mm256_sub_pd(_mm256_set1_pd(1.0 / 9),
+                                     _mm256_div_pd(r2, _mm256_set1_pd(11.0)));
+  const __m256d series =
+      _mm256_mul_pd(r, term(1.0, term(-1.0 / 3, term(1.0 / 5, term(-1.0 / 7, last)))));
+  const __m256d base =
+      _mm256_mask_i32gather_pd(zero, arctangentsOfSixteenths().data(), _mm256_cvttpd_epi32(k),
+                               _mm256_castsi256_pd(_mm256_set1_epi64x(-1)), sizeof(double));
+  __m256d a = _mm256_add_pd(base, series);
+  a = _mm256_blendv_pd(a, _mm256_sub_pd(_mm256_set1_pd(kPi / 2), a), steep);
+  a = _mm256_blendv_pd(a, _mm256_sub_pd(_mm256_set1_pd(kPi), a),
+                       _mm256_cmp_pd(x, zero, _CMP_LT_OQ));
+  a = _mm256_blendv_pd(a, _mm256_xor_pd(a, sign), _mm256_cmp_pd(y, zero, _CMP_LT_OQ));
+  const __m128 nearest = _mm256_cvtpd_ps(a);
+  const __m256d margin = _mm256_set1_pd(kMidpointMargin);
+  const __m128 sure = _mm_or_ps(
+      _mm_cmpeq_ps(_mm256_cvtpd_ps(_mm256_sub_pd(a, margin)),
+                   _mm256_cvtpd_ps(_mm256_add_pd(a, margin))),
+      _mm256_cvtpd_ps(_mm256_cmp_pd(a, zero, _CMP_EQ_OQ)));  // atan2(0, x > 0) is exactly 0
+  // The fold, in double as everywhere.
+  const __m256d t2 = _mm256_cvtps_pd(nearest);
+  __m256d folded = _mm256_blendv_pd(
+      t2, _mm256_add_pd(t2, _mm256_set1_pd(kPi)),
+      _mm256_cmp_pd(t2, _mm256_set1_pd(kPi / 2), _CMP_GT_OQ));
+  folded = _mm256_blendv_pd(folded, _mm256_add_pd(t2, _mm256_set1_pd(3 * kPi)),
+                            _mm256_cmp_pd(t2, _mm256_set1_pd(-kPi / 2), _CMP_LE_OQ));
+  const __m128 zeroLanes = _mm256_cvtpd_ps(both0);
+  _mm_storeu_ps(out, _mm_andnot_ps(zeroLanes, _mm256_cvtpd_ps(folded)));
+  const int unsure = ~_mm_movemask_ps(_mm_or_ps(sure, zeroLanes)) & 0xf;
+  for (int lane = 0; lane < 4; ++lane) {
+    if (unsure >> lane & 1) out[lane] = foldedOrientation(dx[lane], dy[lane]);
+  }
+}
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
+bool haveAvx2() {
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  return avx2;
+}
+
 }  // namespace
 
+void sobelOrientations(const int* dx, const int* dy, float* out, int count) {
+  int i = 0;
+  if (haveAvx2()) {
+    for (; i + 4 <= count; i += 4) fourOrientations(dx + i, dy + i, out + i);
+    if (i < count) {
+      int x[4] = {}, y[4] = {};
+      float values[4];
+      std::copy(dx + i, dx + count, x);
+      std::copy(dy + i, dy + count, y);
+      fourOrientations(x, y, values);
+      std::copy(values, values + (count - i), out + i);
+      return;
+    }
+  }
+  for (; i < count; ++i) {
+    out[i] = dx[i] == 0 && dy[i] == 0 ? 0.0f : foldedOrientation(dx[i], dy[i]);
+  }
+}
+
 float sobelOrientation(int dx, int dy) {
-  if (dx == 0 && dy == 0) return 0.0f;
-  const double a = approximateAtan2(dy, dx);
-  const float nearest = static_cast<float>(a);
-  // The library's atan2 (within half a unit of the last double place) rounds to the same single
-  // unless a lies near the midpoint between `nearest` and its neighbour on a's side; there the
-  // library decides.
-  const float neighbour = std::nextafter(
-      nearest, a > nearest ? std::numeric_limits<float>::infinity()
-                           : -std::numeric_limits<float>::infinity());
-  const double midpoint = 0.5 * (static_cast<double>(nearest) + static_cast<double>(neighbour));
-  if (std::fabs(a - midpoint) < kMidpointMargin) return foldedOrientation(dx, dy);
-  return fold(nearest);
+  float value;
+  sobelOrientations(&dx, &dy, &value, 1);
+  return value;
 }
 
 namespace {
@@ -104,44 +175,57 @@ void sobelDerivatives(const cv::Mat& grey, cv::Mat& dx, cv::Mat& dy) {
   cv::Sobel(intensity, dy, CV_32F, 0, 1, 3, 1, 0, cv::BORDER_REPLICATE);
 }
 
-// O[y][x] = G at the pixel's nearest edge pixel. G is folded only where some pixel's nearest
-// edge lies (hardly more than the edge pixels, a small part of the patch), once per position:
-// atan2 is most of the cost of a whole orientation map.
+// The 3 x 3 Sobel derivatives of the grey image at one pixel, edge pixels repeated. The
+// derivatives of 8-bit values are whole numbers below 1021 in magnitude: every sum of cv::Sobel's
+// float passes is exact, so integer sums give its values bit for bit (no -0: an integer converts
+// to +0).
+void sobelSums(const cv::Mat& grey, int row, int col, int& dx, int& dy) {
+  const int up = std::max(row - 1, 0), down = std::min(row + 1, grey.rows - 1);
+  const int left = std::max(col - 1, 0), right = std::min(col + 1, grey.cols - 1);
+  const uchar* above = grey.ptr<uchar>(up);
+  const uchar* here = grey.ptr<uchar>(row);
+  const uchar* below = grey.ptr<uchar>(down);
+  dx = (above[right] + 2 * here[right] + below[right]) - (above[left] + 2 * here[left] + below[left]);
+  dy = (below[left] + 2 * below[col] + below[right]) - (above[left] + 2 * above[col] + above[right]);
+}
+
+// O[y][x] = G at the pixel's nearest edge pixel. G is needed only where some pixel's nearest
+// edge lies (hardly more than the edge pixels, a small part of the patch), so those positions
+// are gathered first, without a branch per pixel, and their orientations computed together.
 cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) {
-  cv::Mat o(grey.size(), CV_32FC1);
+  const int total = static_cast<int>(grey.total());
   thread_local std::vector<float> folded;
-  thread_local std::vector<uchar> known;
-  folded.resize(grey.total());
-  known.assign(grey.total(), 0);
-  const int* at = nearest.data();
-  for (int y = 0; y < o.rows; ++y) {
-    float* out = o.ptr<float>(y);
-    for (int x = 0; x < o.cols; ++x, ++at) {
-      if (!known[*at]) {
-        folded[*at] = orientationAt(grey, *at / grey.cols, *at % grey.cols);
-        known[*at] = 1;
-      }
-      out[x] = folded[*at];
-    }
+  thread_local std::vector<uchar> needed;
+  thread_local std::vector<int> positions, dx, dy;
+  thread_local std::vector<float> values;
+  folded.resize(total);
+  needed.assign(total, 0);
+  for (const int at : nearest) needed[at] = 1;
+  positions.resize(total);
+  int count = 0;
+  for (int p = 0; p < total; ++p) {
+    positions[count] = p;
+    count += needed[p];
   }
+  dx.resize(count);
+  dy.resize(count);
+  values.resize(count);
+  for (int i = 0; i < count; ++i) {
+    sobelSums(grey, positions[i] / grey.cols, positions[i] % grey.cols, dx[i], dy[i]);
+  }
+  sobelOrientations(dx.data(), dy.data(), values.data(), count);
+  for (int i = 0; i < count; ++i) folded[positions[i]] = values[i];
+  cv::Mat o(grey.size(), CV_32FC1);
+  float* out = o.ptr<float>(0);
+  for (int p = 0; p < total; ++p) out[p] = folded[nearest[p]];
   return o;
 }
 
 }  // namespace
 
 float orientationAt(const cv::Mat& grey, int row, int col) {
-  // The derivatives of 8-bit values are whole numbers below 1021 in magnitude: every sum of
-  // cv::Sobel's float passes is exact, so integer sums give its values bit for bit (no -0: an
-  // integer converts to +0).
-  const int up = std::max(row - 1, 0), down = std::min(row + 1, grey.rows - 1);
-  const int left = std::max(col - 1, 0), right = std::min(col + 1, grey.cols - 1);
-  const uchar* above = grey.ptr<uchar>(up);
-  const uchar* here = grey.ptr<uchar>(row);
-  const uchar* below = grey.ptr<uchar>(down);
-  const int dx = (above[right] + 2 * here[right] + below[right]) -
-                 (above[left] + 2 * here[left] + below[left]);
-  const int dy = (below[left] + 2 * below[col] + below[right]) -
-                 (above[left] + 2 * above[col] + above[right]);
+  int dx, dy;
+  sobelSums(grey, row, col, dx, dy);
   return sobelOrientation(dx, dy);
 }
 

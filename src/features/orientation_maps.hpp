@@ -31,6 +31,9 @@ cv::Mat orientationMap(const cv::Mat& grey);
 // boundary.
 float sobelOrientation(int dx, int dy);
 
+// sobelOrientation of `count` pairs into out[0 .. count - 1].
+void sobelOrientations(const int* dx, const int* dy, float* out, int count);
+
 // orientationMap(grey) at one pixel, bit for bit, computed from its 3 x 3 neighbourhood alone
 // (edge pixels repeated). Precondition: a CV_8UC1 image, 0 <= row < rows, 0 <= col < cols.
 float orientationAt(const cv::Mat& grey, int row, int col);

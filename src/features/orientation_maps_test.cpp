@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <numbers>
+#include <vector>
 
 #include <opencv2/core.hpp>
 #include <opencv2/imgproc.hpp>
@@ -103,16 +104,30 @@ constexpr double kPi = std::numbers::pi;
 // Every pair of derivatives an 8-bit image can give, against atan2 of the library rounded to
 // single precision and folded: the approximation must never round to another value.
 TEST(SobelOrientation, EqualsTheLibrarysFoldedAtan2ForEveryPairOfDerivatives) {
+  std::vector<int> dxs, dys;
+  std::vector<float> expected;
   for (int dx = -1020; dx <= 1020; ++dx) {
     for (int dy = -1020; dy <= 1020; ++dy) {
-      float expected = 0.0f;
+      dxs.push_back(dx);
+      dys.push_back(dy);
+      float e = 0.0f;
       if (dx != 0 || dy != 0) {
         const double t = static_cast<float>(std::atan2(static_cast<double>(dy), dx));
-        expected = static_cast<float>(t <= -kPi / 2 ? t + 3 * kPi : t > kPi / 2 ? t + kPi : t);
+        e = static_cast<float>(t <= -kPi / 2 ? t + 3 * kPi : t > kPi / 2 ? t + kPi : t);
       }
-      const float fast = sobelOrientation(dx, dy);
-      ASSERT_EQ(std::memcmp(&fast, &expected, sizeof(float)), 0) << dx << ", " << dy;
+      expected.push_back(e);
     }
+  }
+  // All at once (four lanes at a time and a tail of one), and a few one by one.
+  std::vector<float> batch(expected.size());
+  sobelOrientations(dxs.data(), dys.data(), batch.data(), static_cast<int>(batch.size()));
+  ASSERT_EQ(batch.size() % 4, 1u);
+  for (size_t i = 0; i < expected.size(); ++i) {
+    ASSERT_EQ(std::memcmp(&batch[i], &expected[i], sizeof(float)), 0) << dxs[i] << ", " << dys[i];
+  }
+  for (size_t i = 0; i < expected.size(); i += 9973) {
+    const float single = sobelOrientation(dxs[i], dys[i]);
+    ASSERT_EQ(std::memcmp(&single, &expected[i], sizeof(float)), 0) << dxs[i] << ", " << dys[i];
   }
 }
 
