@@ -196,23 +196,28 @@ cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) 
   const int total = static_cast<int>(grey.total());
   thread_local std::vector<float> folded;
   thread_local std::vector<uchar> needed;
-  thread_local std::vector<int> positions, dx, dy;
+  thread_local std::vector<int> positions, rows, columns, dx, dy;
   thread_local std::vector<float> values;
   folded.resize(total);
   needed.assign(total, 0);
   for (const int at : nearest) needed[at] = 1;
   positions.resize(total);
+  rows.resize(total);
+  columns.resize(total);
   int count = 0;
-  for (int p = 0; p < total; ++p) {
-    positions[count] = p;
-    count += needed[p];
+  for (int y = 0, p = 0; y < grey.rows; ++y) {
+    for (int x = 0; x < grey.cols; ++x, ++p) {
+      // Every position is written, and kept (the count advances) only where it is needed.
+      positions[count] = p;
+      rows[count] = y;
+      columns[count] = x;
+      count += needed[p];
+    }
   }
   dx.resize(count);
   dy.resize(count);
   values.resize(count);
-  for (int i = 0; i < count; ++i) {
-    sobelSums(grey, positions[i] / grey.cols, positions[i] % grey.cols, dx[i], dy[i]);
-  }
+  for (int i = 0; i < count; ++i) sobelSums(grey, rows[i], columns[i], dx[i], dy[i]);
   sobelOrientations(dx.data(), dy.data(), values.data(), count);
   for (int i = 0; i < count; ++i) folded[positions[i]] = values[i];
   cv::Mat o(grey.size(), CV_32FC1);

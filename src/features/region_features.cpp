@@ -138,6 +138,48 @@ void RegionFeatures::interleaveGradients(std::vector<float>& lanes,
   }
 }
 
+#if defined(__clang__)
+#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
+#else
+#pragma GCC push_options
+#pragma GCC target("avx2")
+#endif
+
+namespace {
+
+// interleaveWindows with AVX2: two pixels per register, each repeated over its four lanes.
+void interleaveWindowsAvx2(float* out, const cv::Mat& map, __m128 lower4, __m128 upper4) {
+  const __m256 lower = _mm256_set_m128(lower4, lower4), upper = _mm256_set_m128(upper4, upper4);
+  const __m256i firstTwo = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
+  const __m256i lastTwo = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
+  const auto masked = [&](__m256 v) {
+    const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(lower, v, _CMP_LE_OQ),
+                                        _mm256_cmp_ps(v, upper, _CMP_LE_OQ));
+    return _mm256_and_ps(inside, v);
+  };
+  for (int y = 0; y < map.rows; ++y) {
+    const float* in = map.ptr<float>(y);
+    int x = 0;
+    for (; x + 4 <= map.cols; x += 4, out += 4 * kIntegralLanes) {
+      const __m256 four = _mm256_castps128_ps256(_mm_loadu_ps(in + x));
+      _mm256_storeu_ps(out, masked(_mm256_permutevar8x32_ps(four, firstTwo)));
+      _mm256_storeu_ps(out + 8, masked(_mm256_permutevar8x32_ps(four, lastTwo)));
+    }
+    for (; x < map.cols; ++x, out += kIntegralLanes) {
+      const __m128 v = _mm_set1_ps(in[x]);
+      _mm_storeu_ps(out, _mm_and_ps(_mm_and_ps(_mm_cmple_ps(lower4, v), _mm_cmple_ps(v, upper4)), v));
+    }
+  }
+}
+
+}  // namespace
+
+#if defined(__clang__)
+#pragma clang attribute pop
+#else
+#pragma GCC pop_options
+#endif
+
 void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat& map,
                                        const std::array<Window, 4>& windows) {
   // Four window tests of one pixel in one SSE register; a failed test masks the value to +0.
@@ -145,6 +187,8 @@ void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat&
       _mm_setr_ps(windows[0].lower, windows[1].lower, windows[2].lower, windows[3].lower);
   const __m128 upper =
       _mm_setr_ps(windows[0].upper, windows[1].upper, windows[2].upper, windows[3].upper);
+  static const bool avx2 = __builtin_cpu_supports("avx2");
+  if (avx2) return interleaveWindowsAvx2(lanes.data(), map, lower, upper);
   float* out = lanes.data();
   for (int y = 0; y < map.rows; ++y) {
     const float* in = map.ptr<float>(y);
