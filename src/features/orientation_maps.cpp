@@ -200,29 +200,36 @@ cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) 
   thread_local std::vector<float> values;
   folded.resize(total);
   needed.assign(total, 0);
-  for (const int at : nearest) needed[at] = 1;
   positions.resize(total);
   rows.resize(total);
   columns.resize(total);
+  // Plain pointers: stores through them cannot change the buffers' own addresses.
+  uchar* need = needed.data();
+  int* position = positions.data();
+  int* row = rows.data();
+  int* column = columns.data();
+  for (const int at : nearest) need[at] = 1;
   int count = 0;
   for (int y = 0, p = 0; y < grey.rows; ++y) {
     for (int x = 0; x < grey.cols; ++x, ++p) {
       // Every position is written, and kept (the count advances) only where it is needed.
-      positions[count] = p;
-      rows[count] = y;
-      columns[count] = x;
-      count += needed[p];
+      position[count] = p;
+      row[count] = y;
+      column[count] = x;
+      count += need[p];
     }
   }
   dx.resize(count);
   dy.resize(count);
   values.resize(count);
-  for (int i = 0; i < count; ++i) sobelSums(grey, rows[i], columns[i], dx[i], dy[i]);
+  for (int i = 0; i < count; ++i) sobelSums(grey, row[i], column[i], dx[i], dy[i]);
   sobelOrientations(dx.data(), dy.data(), values.data(), count);
-  for (int i = 0; i < count; ++i) folded[positions[i]] = values[i];
+  float* orientation = folded.data();
+  for (int i = 0; i < count; ++i) orientation[position[i]] = values[i];
   cv::Mat o(grey.size(), CV_32FC1);
   float* out = o.ptr<float>(0);
-  for (int p = 0; p < total; ++p) out[p] = folded[nearest[p]];
+  const int* source = nearest.data();
+  for (int p = 0; p < total; ++p) out[p] = orientation[source[p]];
   return o;
 }
 
