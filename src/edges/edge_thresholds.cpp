@@ -42,24 +42,17 @@ MagnitudeHistogram magnitudeHistogram(const cv::Mat& normalised) {
   const double lower = kHistogramLower, upper = kHistogramUpper;
   const double scale = kMagnitudeBins / (upper - lower);
   const double offset = -scale * lower;
-  // Four partial counts, one per column modulo 4, so that runs of pixels in one bin (the
-  // background) do not wait on each other's increments; whole numbers, summed exactly.
-  constexpr int kPartials = 4;
-  std::array<std::array<int, kMagnitudeBins>, kPartials> partial{};
+  std::array<int, kMagnitudeBins> counts{};
   for (int r = 0; r < normalised.rows; ++r) {
     const float* row = normalised.ptr<float>(r);
     for (int c = 0; c < normalised.cols; ++c) {
       const double v = row[c];
-      const bool counted = v >= lower && v < upper;
+      if (!(v >= lower && v < upper)) continue;
       // v >= lower puts v * scale + offset at 0 or above, up to a rounding far smaller than 1:
       // truncation there is the floor, or gives 0 where the floor gives -1 and is clamped to 0.
-      const int bin = static_cast<int>((counted ? v : lower) * scale + offset);
-      partial[c % kPartials][std::clamp(bin, 0, kMagnitudeBins - 1)] += counted;
+      const int bin = static_cast<int>(v * scale + offset);
+      ++counts[std::clamp(bin, 0, kMagnitudeBins - 1)];
     }
-  }
-  std::array<int, kMagnitudeBins> counts{};
-  for (const auto& part : partial) {
-    for (int i = 0; i < kMagnitudeBins; ++i) counts[i] += part[i];
   }
   MagnitudeHistogram histogram;
   for (int i = 0; i < kMagnitudeBins; ++i) histogram[i] = static_cast<float>(counts[i]);
