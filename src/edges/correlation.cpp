@@ -34,22 +34,26 @@ std::vector<Tap> tapsOf(const cv::Mat& kernel) {
 // Whole vectors read up to this many floats past a padded row's last column.
 constexpr int kSlack = 16;
 
-// The source with its edge columns repeated to the kernel's reach on both sides (and zeroed
-// slack after), one padded row per source row; rows beyond the border are rows 0 or rows - 1,
-// chosen per output row.
+// Source rows first .. last - 1 with their edge columns repeated to the kernel's reach on both
+// sides (and zeroed slack after), one padded row per source row; rows beyond the border are
+// rows 0 or rows - 1, chosen per output row.
 struct PaddedSource {
   std::vector<float> storage;
   int stride = 0;
-  const float* row(int r) const { return storage.data() + static_cast<size_t>(r) * stride; }
+  int first = 0;
+  const float* row(int r) const {
+    return storage.data() + static_cast<ptrdiff_t>(r - first) * stride;
+  }
 };
 
-void padSource(const cv::Mat& src, int left, int right, PaddedSource& padded) {
+void padRows(const cv::Mat& src, int left, int right, int first, int last, PaddedSource& padded) {
   padded.stride = left + src.cols + right + kSlack;
-  const size_t size = static_cast<size_t>(padded.stride) * src.rows;
+  padded.first = first;
+  const size_t size = static_cast<size_t>(padded.stride) * (last - first);
   if (padded.storage.size() < size) padded.storage.resize(size);
-  for (int r = 0; r < src.rows; ++r) {
+  for (int r = first; r < last; ++r) {
     const float* in = src.ptr<float>(r);
-    float* out = padded.storage.data() + static_cast<size_t>(r) * padded.stride;
+    float* out = padded.storage.data() + static_cast<size_t>(r - first) * padded.stride;
     std::fill(out, out + left, in[0]);
     std::memcpy(out + left, in, sizeof(float) * src.cols);
     std::fill(out + left + src.cols, out + left + src.cols + right, in[src.cols - 1]);
@@ -112,10 +116,10 @@ void correlateRows(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets
   }
 }
 
-// dst = the padded source correlated with the taps of a kernelRows x kernelCols kernel centred
-// on the output pixel.
+// Rows y0 .. y1 - 1 of dst = the padded source correlated with the taps of a kernelRows x
+// kernelCols kernel centred on the output pixel; `padded` holds the source rows they read.
 void correlateAvx2(const PaddedSource& padded, int rows, int cols, const std::vector<Tap>& taps,
-                   int kernelRows, cv::Mat& dst) {
+                   int kernelRows, cv::Mat& dst, int y0, int y1) {
   const int anchorY = kernelRows / 2;
   const int count = static_cast<int>(taps.size());
   // Offsets of the taps from the padded row of the output row: fixed away from the top and
@@ -131,10 +135,10 @@ void correlateAvx2(const PaddedSource& padded, int rows, int cols, const std::ve
   }
   const ptrdiff_t outStep = static_cast<ptrdiff_t>(dst.step1());
   const int firstInside = anchorY, endInside = rows - (kernelRows - 1 - anchorY);
-  for (int y = 0; y < rows;) {
+  for (int y = y0; y < y1;) {
     const float* row = padded.row(y);
     float* out = dst.ptr<float>(y);
-    if (y >= firstInside && y + 1 < endInside) {
+    if (y >= firstInside && y + 1 < endInside && y + 1 < y1) {
       // Two rows at once: twice the independent chains.
       correlateRows<2>(row, padded.stride, inside.data(), weights.data(), count, cols, out, outStep);
       y += 2;
@@ -168,16 +172,26 @@ void checkArguments(const cv::Mat& src, const cv::Mat& kernel) {
   CV_Assert(kernel.type() == CV_32FC1 && kernel.rows % 2 == 1 && kernel.cols % 2 == 1);
 }
 
+// Output rows per strip of a large plane: the padded copy holds a strip's source rows only.
+constexpr int kStripRows = 64;
+
 void ownCorrelatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat* kernel2,
                       cv::Mat& dst1, cv::Mat* dst2) {
-  thread_local PaddedSource padded;
-  const int anchorX = kernel1.cols / 2;
-  padSource(src, anchorX, kernel1.cols - 1 - anchorX, padded);
   dst1.create(src.size(), CV_32FC1);
-  correlateAvx2(padded, src.rows, src.cols, tapsOf(kernel1), kernel1.rows, dst1);
-  if (kernel2) {
-    dst2->create(src.size(), CV_32FC1);
-    correlateAvx2(padded, src.rows, src.cols, tapsOf(*kernel2), kernel2->rows, *dst2);
+  if (kernel2) dst2->create(src.size(), CV_32FC1);
+  const std::vector<Tap> taps1 = tapsOf(kernel1);
+  const std::vector<Tap> taps2 = kernel2 ? tapsOf(*kernel2) : std::vector<Tap>{};
+  // A result written over its own source needs the whole source copied before any row of it.
+  const bool inPlace = dst1.data == src.data || (kernel2 && dst2->data == src.data);
+  const int strip = inPlace ? src.rows : kStripRows;
+  const int anchorX = kernel1.cols / 2, anchorY = kernel1.rows / 2;
+  thread_local PaddedSource padded;
+  for (int y0 = 0; y0 < src.rows; y0 += strip) {
+    const int y1 = std::min(src.rows, y0 + strip);
+    padRows(src, anchorX, kernel1.cols - 1 - anchorX, std::max(0, y0 - anchorY),
+            std::min(src.rows, y1 + kernel1.rows - 1 - anchorY), padded);
+    correlateAvx2(padded, src.rows, src.cols, taps1, kernel1.rows, dst1, y0, y1);
+    if (kernel2) correlateAvx2(padded, src.rows, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
   }
 }
 

@@ -24,12 +24,14 @@ bool sameBits(const cv::Mat& a, const cv::Mat& b) {
 
 // The gradient kernels and random ones (with zero taps) on planes of the sizes the detector
 // meets: the 96 x 48 patch, photo rows of any width (remainders of 1 to 15 past whole vectors),
-// single rows and columns, and planes narrower and shorter than the kernel.
+// planes tall enough to be worked in strips, single rows and columns, and planes narrower and
+// shorter than the kernel.
 TEST(Correlation, GivesTheLibrarysValuesBitForBit) {
   const GaussianKernels gaussian = buildGaussianKernels();
   cv::RNG rng(5);
   const cv::Size sizes[] = {{96, 48}, {640, 3}, {97, 7}, {101, 5}, {111, 4}, {1, 1},
-                            {1, 30},  {30, 1},  {5, 3},  {8, 8},   {17, 2}};
+                            {1, 30},  {30, 1},  {5, 3},  {8, 8},   {17, 2},
+                            {70, 150}, {33, 129}, {9, 65}};
   for (const cv::Size size : sizes) {
     cv::Mat src(size, CV_32FC1);
     rng.fill(src, cv::RNG::UNIFORM, 0.0, 1.0);
