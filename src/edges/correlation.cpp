@@ -9,6 +9,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "common/instruction_sets.hpp"
+
 namespace scenetext::edges {
 namespace {
 
@@ -61,12 +63,7 @@ void padRows(const cv::Mat& src, int left, int right, int first, int last, Padde
   }
 }
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2,fma"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2,fma")
-#endif
+SCENETEXT_BEGIN_AVX2_FMA
 
 // Rows x Vectors x 8 outputs from column x of Rows consecutive rows (rowStep floats apart in
 // the padded source and outStep in the output): each accumulator starts at +0 and takes one
@@ -157,11 +154,7 @@ void correlateAvx2(const PaddedSource& padded, int rows, int cols, const std::ve
   }
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
 void libraryCorrelate(const cv::Mat& src, cv::Mat& dst, const cv::Mat& kernel) {
   cv::filter2D(src, dst, CV_32F, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
@@ -225,7 +218,7 @@ bool ownLoopMatchesLibrary() {
 }  // namespace
 
 bool ownCorrelationInUse() {
-  static const bool use = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma") &&
+  static const bool use = haveAvx2Fma() &&
                           cv::checkHardwareSupport(CV_CPU_AVX2) &&
                           cv::checkHardwareSupport(CV_CPU_FMA3) && ownLoopMatchesLibrary();
   return use;

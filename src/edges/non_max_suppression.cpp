@@ -5,6 +5,8 @@
 #include <cmath>
 #include <type_traits>
 
+#include "common/instruction_sets.hpp"
+
 namespace scenetext::edges {
 namespace {
 
@@ -204,12 +206,7 @@ QuadDecision decideQuad(const float* gxAt, const float* gyAt, const float* m, si
 
 // decideQuad for eight neighbouring pixels with AVX2: the same operations lane by lane (the
 // doubles four at a time). Bits 0-7 of kept and strong.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+SCENETEXT_BEGIN_AVX2
 
 constexpr int kOctet = 8;
 
@@ -282,16 +279,8 @@ QuadDecision decideOctet(const float* gxAt, const float* gyAt, const float* m, s
   return {keptBits, keptBits & _mm256_movemask_ps(greaterInDouble8(here, high))};
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
-bool haveAvx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-}
 
 }  // namespace
 

@@ -5,6 +5,8 @@
 #include <algorithm>
 #include <utility>
 
+#include "common/instruction_sets.hpp"
+
 namespace scenetext::features {
 namespace {
 
@@ -111,12 +113,7 @@ void integrateStrided(const float* m, size_t mStride, float* s, size_t sStride, 
 // as integrateStrided, four at a time. Everything from here to the matching pop is compiled for
 // AVX, so the row kernels below inline into one another: a kernel called across the target
 // boundary would be an out-of-line call per entry.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx")
-#endif
+SCENETEXT_BEGIN_AVX
 
 // Four lanes of a 96-column map: the feature patches.
 constexpr size_t kPatchStride = 96 * kIntegralLanes;
@@ -202,16 +199,8 @@ void integrateLanesAvx(const float* m, float* s, int rows, int cols) {
   });
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
-bool haveAvx() {
-  static const bool avx = __builtin_cpu_supports("avx");
-  return avx;
-}
 
 }  // namespace
 

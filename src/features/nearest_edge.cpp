@@ -6,6 +6,8 @@
 #include <climits>
 #include <cstdint>
 
+#include "common/instruction_sets.hpp"
+
 namespace scenetext::features {
 
 namespace {
@@ -149,7 +151,6 @@ constexpr int kFar = 1 << 20;
 int sweepUpAvx2(const uchar* e, int i, int* nextBelow, int* here, int w);
 int columnRowAvx2(const uchar* e, int i, int h, int* above, const int* down,
                   const int* nextBelow, float* cost, int* offset, int w);
-bool haveAvx2();
 
 // f and the row offsets after the column pass of `edges`; whether the map has an edge.
 bool closedFormColumnPass(const cv::Mat& edges, TransformBuffers& b) {
@@ -219,12 +220,7 @@ int nearestColumnBeyondWindow(const int16_t* costs, int w, int q, int best, int 
   return bestColumn;
 }
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+SCENETEXT_BEGIN_AVX2
 
 // The row pass by the smallest minimiser (see kWindowRowPassWidthLimit) for one row whose column
 // pass left whole costs f: the chosen column of every position. Sixteen positions at a time, one
@@ -319,11 +315,7 @@ int columnRowAvx2(const uchar* e, int i, int h, int* above, const int* down,
   return j;
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
 // The column pass line by line, for maps too tall for the closed form.
 void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& line) {
@@ -342,10 +334,6 @@ void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& l
   }
 }
 
-bool haveAvx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-}
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include "common/instruction_sets.hpp"
 #include "edges/edge_detection.hpp"
 #include "features/nearest_edge.hpp"
 
@@ -57,12 +58,7 @@ constexpr double kMidpointMargin = 1e-12;
 // place) rounds to the same single-precision value unless the approximation lies within the
 // margin of a rounding boundary, which shows as a - margin and a + margin rounding apart; such
 // a lane, rare, is left to the library. Lanes whose derivatives are both 0 give 0.
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+SCENETEXT_BEGIN_AVX2
 
 void fourOrientations(const int* dx, const int* dy, float* out) {
   const __m128i ix = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dx));
@@ -117,16 +113,8 @@ void fourOrientations(const int* dx, const int* dy, float* out) {
   }
 }
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
-bool haveAvx2() {
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  return avx2;
-}
 
 }  // namespace
 

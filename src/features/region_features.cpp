@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <limits>
 
+#include "common/instruction_sets.hpp"
 #include "edges/edge_detection.hpp"
 #include "features/feature_maps.hpp"
 #include "features/integral_image.hpp"
@@ -138,12 +139,7 @@ void RegionFeatures::interleaveGradients(std::vector<float>& lanes,
   }
 }
 
-#if defined(__clang__)
-#pragma clang attribute push(__attribute__((target("avx2"))), apply_to = function)
-#else
-#pragma GCC push_options
-#pragma GCC target("avx2")
-#endif
+SCENETEXT_BEGIN_AVX2
 
 namespace {
 
@@ -174,11 +170,7 @@ void interleaveWindowsAvx2(float* out, const cv::Mat& map, __m128 lower4, __m128
 
 }  // namespace
 
-#if defined(__clang__)
-#pragma clang attribute pop
-#else
-#pragma GCC pop_options
-#endif
+SCENETEXT_END_TARGET
 
 void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat& map,
                                        const std::array<Window, 4>& windows) {
@@ -187,8 +179,7 @@ void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat&
       _mm_setr_ps(windows[0].lower, windows[1].lower, windows[2].lower, windows[3].lower);
   const __m128 upper =
       _mm_setr_ps(windows[0].upper, windows[1].upper, windows[2].upper, windows[3].upper);
-  static const bool avx2 = __builtin_cpu_supports("avx2");
-  if (avx2) return interleaveWindowsAvx2(lanes.data(), map, lower, upper);
+  if (haveAvx2()) return interleaveWindowsAvx2(lanes.data(), map, lower, upper);
   float* out = lanes.data();
   for (int y = 0; y < map.rows; ++y) {
     const float* in = map.ptr<float>(y);
