@@ -9,24 +9,6 @@
 #include "edges/working_buffer.hpp"
 
 namespace scenetext::edges {
-namespace {
-
-// Thins the 0/255 map through the single-precision thinning and back: 1.0 * 255 is 255 and
-// 0.0 stays 0, taken as the low 8 bits of the truncated product.
-void thinEdgeMap(cv::Mat& edges) {
-  thread_local std::vector<float> storage;
-  cv::Mat t = workingBuffer(storage, edges.size(), CV_32FC1);
-  edges.convertTo(t, CV_32F);
-  thinEdges(t);
-  for (int r = 0; r < edges.rows; ++r) {
-    const float* in = t.ptr<float>(r);
-    uchar* out = edges.ptr<uchar>(r);
-    for (int c = 0; c < edges.cols; ++c)
-      out[c] = static_cast<uchar>(static_cast<int>(in[c] * 255.0f) & 0xFF);
-  }
-}
-
-}  // namespace
 
 cv::Mat detectEdges(const cv::Mat& image, float edgeFraction) {
   const cv::Mat grey = makeGreyPlane(image, image.cols, image.rows);
@@ -45,7 +27,7 @@ cv::Mat edgeMapOfGradients(const GradientMaps& gradients, float edgeFraction) {
   labelLocalMaxima(gradients.gx, gradients.gy, normalised, thresholds.low, thresholds.high, edges,
                    strong);
   traceHysteresis(edges, strong);
-  thinEdgeMap(edges);
+  thinEdgeBytes(edges);
   return edges;
 }
 

@@ -75,22 +75,21 @@ bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
   return !doomed.empty();
 }
 
-}  // namespace
-
-void thinEdges(cv::Mat& t) {
-  CV_Assert(t.type() == CV_32FC1);
+// The padded working matrix and its foreground list for a rows x cols matrix whose foreground
+// pixels `isForeground(r, c)` names, thinned; then `write(r, c, kept)` for every pixel.
+template <typename IsForeground, typename Write>
+void thin(int rows, int cols, const IsForeground& isForeground, const Write& write) {
   // A one-pixel frame of background lets the outermost pixels thin like any other. The working
   // matrix and lists are kept per thread between calls (a photo's are megabytes).
   thread_local std::vector<uchar> storage;
   thread_local Foreground fg;
-  fg.pixels = workingBuffer(storage, cv::Size(t.cols + 2, t.rows + 2), CV_8UC1);
+  fg.pixels = workingBuffer(storage, cv::Size(cols + 2, rows + 2), CV_8UC1);
   fg.pixels.setTo(0);
   fg.offsets.clear();
   const size_t step = fg.pixels.step;
-  for (int r = 0; r < t.rows; ++r) {
-    const float* in = t.ptr<float>(r);
-    for (int c = 0; c < t.cols; ++c) {
-      if (!(in[c] >= 0.5f)) continue;
+  for (int r = 0; r < rows; ++r) {
+    for (int c = 0; c < cols; ++c) {
+      if (!isForeground(r, c)) continue;
       const size_t offset = static_cast<size_t>(r + 1) * step + static_cast<size_t>(c) + 1;
       fg.pixels.data[offset] = 1;
       fg.offsets.push_back(offset);
@@ -104,11 +103,26 @@ void thinEdges(cv::Mat& t) {
     const bool clearedSecond = thinningPass(fg, 2, doomed);
     if (!clearedFirst && !clearedSecond) break;
   }
-  for (int r = 0; r < t.rows; ++r) {
-    const uchar* in = fg.pixels.ptr<uchar>(r + 1);
-    float* out = t.ptr<float>(r);
-    for (int c = 0; c < t.cols; ++c) out[c] = in[c + 1] ? 1.0f : 0.0f;
+  for (int r = 0; r < rows; ++r) {
+    const uchar* kept = fg.pixels.ptr<uchar>(r + 1) + 1;
+    for (int c = 0; c < cols; ++c) write(r, c, kept[c] != 0);
   }
+}
+
+}  // namespace
+
+void thinEdges(cv::Mat& t) {
+  CV_Assert(t.type() == CV_32FC1);
+  thin(
+      t.rows, t.cols, [&](int r, int c) { return t.ptr<float>(r)[c] >= 0.5f; },
+      [&](int r, int c, bool kept) { t.ptr<float>(r)[c] = kept ? 1.0f : 0.0f; });
+}
+
+void thinEdgeBytes(cv::Mat& edges) {
+  CV_Assert(edges.type() == CV_8UC1);
+  thin(
+      edges.rows, edges.cols, [&](int r, int c) { return edges.ptr<uchar>(r)[c] != 0; },
+      [&](int r, int c, bool kept) { edges.ptr<uchar>(r)[c] = kept ? 255 : 0; });
 }
 
 }  // namespace scenetext::edges

@@ -125,9 +125,17 @@ TEST(ThinEdgesTest, EqualsTheLiteralReadingOnRandomBlobs) {
         cv::rectangle(t, cv::Rect(centre, cv::Size(rng.uniform(1, 12), rng.uniform(1, 12))),
                       cv::Scalar(rng.uniform(0, 2) ? 255 : 0), cv::FILLED);
     }
+    // The 8-bit form sees the same foreground in any non-zero byte and writes 255 for 1.0.
+    cv::Mat bytes;
+    t.convertTo(bytes, CV_8U);
+    if (trial % 3 == 0) bytes.setTo(rng.uniform(1, 255), bytes == 255);
     const cv::Mat expected = literalThinning(t);
     thinEdges(t);
     ASSERT_EQ(toText(t), toText(expected)) << "trial " << trial;
+    thinEdgeBytes(bytes);
+    cv::Mat keptBytes;
+    t.convertTo(keptBytes, CV_8U, 255.0);
+    ASSERT_EQ(cv::countNonZero(bytes != keptBytes), 0) << "trial " << trial;
   }
 }
 
