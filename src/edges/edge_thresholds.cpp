@@ -21,17 +21,25 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
 }
 
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
-  CV_Assert(magnitude.type() == CV_32FC1 && normalised.data != magnitude.data);
-  double maximum = 0.0;
-  cv::minMaxLoc(magnitude, nullptr, &maximum);
-  magnitude.copyTo(normalised);
+  CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() && normalised.data != magnitude.data);
+  // The largest value, as cv::minMaxLoc finds it (magnitudes are square roots: never NaN).
+  float maximum = magnitude.at<float>(0, 0);
+  for (int r = 0; r < magnitude.rows; ++r) {
+    const float* row = magnitude.ptr<float>(r);
+    for (int c = 0; c < magnitude.cols; ++c) maximum = std::max(maximum, row[c]);
+  }
+  normalised.create(magnitude.size(), CV_32FC1);
   // A zero maximum means a zero gradient everywhere: nothing to scale, no candidate later.
-  if (maximum == 0.0) return;
+  if (maximum == 0.0f) {
+    magnitude.copyTo(normalised);
+    return;
+  }
   // The single-precision quotient of two floats equals the double quotient rounded to float.
-  const float divisor = static_cast<float>(maximum);
+  const float divisor = maximum;
   for (int r = 0; r < normalised.rows; ++r) {
-    float* row = normalised.ptr<float>(r);
-    for (int c = 0; c < normalised.cols; ++c) row[c] = row[c] / divisor;
+    const float* in = magnitude.ptr<float>(r);
+    float* out = normalised.ptr<float>(r);
+    for (int c = 0; c < normalised.cols; ++c) out[c] = in[c] / divisor;
   }
 }
 

@@ -84,7 +84,7 @@ void thin(int rows, int cols, const IsForeground& isForeground, const Write& wri
   thread_local std::vector<uchar> storage;
   thread_local Foreground fg;
   fg.pixels = workingBuffer(storage, cv::Size(cols + 2, rows + 2), CV_8UC1);
-  fg.pixels.setTo(0);
+  std::fill(storage.begin(), storage.begin() + fg.pixels.total(), uchar{0});
   fg.offsets.clear();
   const size_t step = fg.pixels.step;
   for (int r = 0; r < rows; ++r) {
