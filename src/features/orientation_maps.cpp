@@ -184,33 +184,38 @@ cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) 
   const int total = static_cast<int>(grey.total());
   thread_local std::vector<float> folded;
   thread_local std::vector<uchar> needed;
-  thread_local std::vector<int> positions, rows, columns, dx, dy;
+  thread_local std::vector<int> positions, dx, dy;
   thread_local std::vector<float> values;
+  constexpr int kChunk = 16;  // need flags tested sixteen at a time
   folded.resize(total);
-  needed.assign(total, 0);
+  needed.assign(total + kChunk, 0);
   positions.resize(total);
-  rows.resize(total);
-  columns.resize(total);
+  dx.resize(total);
+  dy.resize(total);
   // Plain pointers: stores through them cannot change the buffers' own addresses.
   uchar* need = needed.data();
-  int* position = positions.data();
-  int* row = rows.data();
-  int* column = columns.data();
   for (const int at : nearest) need[at] = 1;
+  int* position = positions.data();
+  int* derivativeX = dx.data();
+  int* derivativeY = dy.data();
   int count = 0;
-  for (int y = 0, p = 0; y < grey.rows; ++y) {
-    for (int x = 0; x < grey.cols; ++x, ++p) {
-      // Every position is written, and kept (the count advances) only where it is needed.
-      position[count] = p;
-      row[count] = y;
-      column[count] = x;
-      count += need[p];
+  const int cols = grey.cols;
+  for (int y = 0; y < grey.rows; ++y) {
+    const uchar* row = need + static_cast<ptrdiff_t>(y) * cols;
+    for (int x0 = 0; x0 < cols; x0 += kChunk) {
+      // Most positions are not needed: a chunk's flags become a bit mask, walked bit by bit.
+      const __m128i flags = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + x0));
+      unsigned bits = ~_mm_movemask_epi8(_mm_cmpeq_epi8(flags, _mm_setzero_si128())) & 0xffffu;
+      if (cols - x0 < kChunk) bits &= (1u << (cols - x0)) - 1;  // the flags past the row's end
+      for (; bits != 0; bits &= bits - 1) {
+        const int x = x0 + __builtin_ctz(bits);
+        position[count] = y * cols + x;
+        sobelSums(grey, y, x, derivativeX[count], derivativeY[count]);
+        ++count;
+      }
     }
   }
-  dx.resize(count);
-  dy.resize(count);
   values.resize(count);
-  for (int i = 0; i < count; ++i) sobelSums(grey, row[i], column[i], dx[i], dy[i]);
   sobelOrientations(dx.data(), dy.data(), values.data(), count);
   float* orientation = folded.data();
   for (int i = 0; i < count; ++i) orientation[position[i]] = values[i];
