@@ -2,6 +2,8 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <xmmintrin.h>
+
 #include <algorithm>
 
 namespace scenetext::edges {
@@ -22,12 +24,19 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
 
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
   CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() && normalised.data != magnitude.data);
-  // The largest value, as cv::minMaxLoc finds it (magnitudes are square roots: never NaN).
+  // The largest value, as cv::minMaxLoc finds it (magnitudes are square roots: never NaN, never
+  // -0), four running maxima at a time.
+  __m128 largest = _mm_set1_ps(magnitude.at<float>(0, 0));
   float maximum = magnitude.at<float>(0, 0);
   for (int r = 0; r < magnitude.rows; ++r) {
     const float* row = magnitude.ptr<float>(r);
-    for (int c = 0; c < magnitude.cols; ++c) maximum = std::max(maximum, row[c]);
+    int c = 0;
+    for (; c + 4 <= magnitude.cols; c += 4) largest = _mm_max_ps(largest, _mm_loadu_ps(row + c));
+    for (; c < magnitude.cols; ++c) maximum = std::max(maximum, row[c]);
   }
+  alignas(16) float lanes[4];
+  _mm_store_ps(lanes, largest);
+  for (const float lane : lanes) maximum = std::max(maximum, lane);
   normalised.create(magnitude.size(), CV_32FC1);
   // A zero maximum means a zero gradient everywhere: nothing to scale, no candidate later.
   if (maximum == 0.0f) {
@@ -110,7 +119,7 @@ void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong) {
   // regions never overlap, so the relabelled pixels are the union of the strong points' regions
   // whatever the order of the seeds: one depth-first walk per region, as a fill would cover it.
   const int rows = labels.rows, cols = labels.cols;
-  std::vector<EdgePoint> pending;
+  thread_local std::vector<EdgePoint> pending;  // emptied by every walk
   for (const EdgePoint& seed : strong) {
     if (labels.at<uchar>(seed.y, seed.x) != kCandidate) continue;
     labels.at<uchar>(seed.y, seed.x) = kConnected;
