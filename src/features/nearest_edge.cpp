@@ -119,6 +119,7 @@ constexpr int kClosedFormColumnLimit = 91;
 // can be beaten by no column outside it; farther from any edge the columns are searched outward.
 constexpr int kWindowRowPassWidthLimit = 512;  // keeps the bounds' rounding below 1 / (2 (w - 1))
 constexpr int kWindowReach = 16;               // columns q - 16 .. q + 15
+constexpr int kNearReach = 8;                  // tried first: columns q - 8 .. q + 7
 constexpr int kLanes = 16;                     // positions side by side
 constexpr int16_t kNoEdgeInColumn = 0x4000;    // above every cost of the window that counts
 
@@ -224,9 +225,9 @@ SCENETEXT_BEGIN_AVX2
 
 // The row pass by the smallest minimiser (see kWindowRowPassWidthLimit) for one row whose column
 // pass left whole costs f: the chosen column of every position. Sixteen positions at a time, one
-// per 16-bit lane, try the offsets -16 .. 15 in ascending order, so a later column replaces the
-// best only when strictly cheaper; a lane whose best is not below 16^2 is finished by
-// nearestColumnBeyondWindow.
+// per 16-bit lane, try the offsets -8 .. 7, and where some lane's best is not below 8^2 the rest
+// of -16 .. 15; of equal costs the smallest column is kept. A lane whose best is not below 16^2
+// is finished by nearestColumnBeyondWindow.
 void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
   int16_t* costs = padded + kWindowReach;
   std::fill(padded, costs, kNoEdgeInColumn);
@@ -235,25 +236,48 @@ void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
   }
   std::fill(costs + w, costs + w + kWindowReach + kLanes, kNoEdgeInColumn);
   const __m256i bound = _mm256_set1_epi16(kWindowReach * kWindowReach);
+  const __m256i nearBound = _mm256_set1_epi16(kNearReach * kNearReach);
   const __m256i laneIndex = _mm256_setr_epi16(0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 10, 11, 12, 13, 14, 15);
   alignas(32) int16_t best[kLanes], column[kLanes];
   for (int q0 = 0; q0 < w; q0 += kLanes) {
     __m256i least = _mm256_set1_epi16(INT16_MAX);
     __m256i leastOffset = _mm256_setzero_si256();
-#pragma GCC unroll 32
-    for (int o = -kWindowReach; o < kWindowReach; ++o) {
+    // Offset o's costs; a lane takes o where they are cheaper (or, for an offset tried after a
+    // larger one, no dearer: the smaller column wins a tie).
+    const auto tryOffset = [&](int o, bool winsTies) {
       const __m256i cost = _mm256_add_epi16(
           _mm256_loadu_si256(reinterpret_cast<const __m256i*>(costs + q0 + o)),
           _mm256_set1_epi16(static_cast<int16_t>(o * o)));
-      const __m256i cheaper = _mm256_cmpgt_epi16(least, cost);
+      const __m256i keep =
+          winsTies ? _mm256_cmpgt_epi16(cost, least) : _mm256_cmpgt_epi16(least, cost);
       least = _mm256_min_epi16(least, cost);
-      leastOffset = _mm256_blendv_epi8(leastOffset, _mm256_set1_epi16(static_cast<int16_t>(o)),
-                                       cheaper);
-    }
-    const __m256i columns =
+      const __m256i offset = _mm256_set1_epi16(static_cast<int16_t>(o));
+      leastOffset = winsTies ? _mm256_blendv_epi8(offset, leastOffset, keep)
+                             : _mm256_blendv_epi8(leastOffset, offset, keep);
+    };
+    // The columns q - 8 .. q + 7 first: near an edge a cost below 8^2 settles every lane.
+#pragma GCC unroll 16
+    for (int o = -kNearReach; o < kNearReach; ++o) tryOffset(o, false);
+    const __m256i columnsNear =
         _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
                          leastOffset);
     const int lanes = std::min(kLanes, w - q0);
+    if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(nearBound, least)) == -1) {
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0),
+                          _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columnsNear)));
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0 + 8),
+                          _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columnsNear, 1)));
+      continue;
+    }
+    // Then the rest of the window: the smaller columns from the nearest outward, the larger ones
+    // in ascending order.
+#pragma GCC unroll 8
+    for (int o = -kNearReach - 1; o >= -kWindowReach; --o) tryOffset(o, true);
+#pragma GCC unroll 8
+    for (int o = kNearReach; o < kWindowReach; ++o) tryOffset(o, false);
+    const __m256i columns =
+        _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
+                         leastOffset);
     if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(bound, least)) == -1) {
       _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0),
                           _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columns)));
