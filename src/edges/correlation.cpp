@@ -36,9 +36,9 @@ std::vector<Tap> tapsOf(const cv::Mat& kernel) {
 // Whole vectors read up to this many floats past a padded row's last column.
 constexpr int kSlack = 16;
 
-// Source rows first .. last - 1 with their edge columns repeated to the kernel's reach on both
-// sides (and zeroed slack after), one padded row per source row; rows beyond the border are
-// rows 0 or rows - 1, chosen per output row.
+// Rows first .. last - 1 of the source extended by the kernel's reach on every side, edge pixels
+// repeated (rows above row 0 are row 0, rows below the last row the last row, and so for
+// columns), with zeroed slack after each row.
 struct PaddedSource {
   std::vector<float> storage;
   int stride = 0;
@@ -54,7 +54,7 @@ void padRows(const cv::Mat& src, int left, int right, int first, int last, Padde
   const size_t size = static_cast<size_t>(padded.stride) * (last - first);
   if (padded.storage.size() < size) padded.storage.resize(size);
   for (int r = first; r < last; ++r) {
-    const float* in = src.ptr<float>(r);
+    const float* in = src.ptr<float>(std::clamp(r, 0, src.rows - 1));
     float* out = padded.storage.data() + static_cast<size_t>(r - first) * padded.stride;
     std::fill(out, out + left, in[0]);
     std::memcpy(out + left, in, sizeof(float) * src.cols);
@@ -113,44 +113,31 @@ void correlateRows(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets
   }
 }
 
-// Rows y0 .. y1 - 1 of dst = the padded source correlated with the taps of a kernelRows x
-// kernelCols kernel centred on the output pixel; `padded` holds the source rows they read.
-void correlateAvx2(const PaddedSource& padded, int rows, int cols, const std::vector<Tap>& taps,
+// Rows y0 .. y1 - 1 of dst = the padded source correlated with the taps of a kernel centred on
+// the output pixel; `padded` holds the source rows they read, extended beyond the border.
+void correlateAvx2(const PaddedSource& padded, int cols, const std::vector<Tap>& taps,
                    int kernelRows, cv::Mat& dst, int y0, int y1) {
   const int anchorY = kernelRows / 2;
   const int count = static_cast<int>(taps.size());
-  // Offsets of the taps from the padded row of the output row: fixed away from the top and
-  // bottom, where rows beyond the border repeat row 0 or the last row.
-  thread_local std::vector<ptrdiff_t> inside, clamped;
+  // Offsets of the taps from the padded row of the output row.
+  thread_local std::vector<ptrdiff_t> offsets;
   thread_local std::vector<float> weights;
-  inside.resize(taps.size());
-  clamped.resize(taps.size());
+  offsets.resize(taps.size());
   weights.resize(taps.size());
   for (int t = 0; t < count; ++t) {
     weights[t] = taps[t].weight;
-    inside[t] = static_cast<ptrdiff_t>(taps[t].row - anchorY) * padded.stride + taps[t].column;
+    offsets[t] = static_cast<ptrdiff_t>(taps[t].row - anchorY) * padded.stride + taps[t].column;
   }
   const ptrdiff_t outStep = static_cast<ptrdiff_t>(dst.step1());
-  const int firstInside = anchorY, endInside = rows - (kernelRows - 1 - anchorY);
-  for (int y = y0; y < y1;) {
-    const float* row = padded.row(y);
-    float* out = dst.ptr<float>(y);
-    if (y >= firstInside && y + 1 < endInside && y + 1 < y1) {
-      // Two rows at once: twice the independent chains.
-      correlateRows<2>(row, padded.stride, inside.data(), weights.data(), count, cols, out, outStep);
-      y += 2;
-      continue;
-    }
-    const ptrdiff_t* offsets = inside.data();
-    if (y < firstInside || y >= endInside) {
-      for (int t = 0; t < count; ++t) {
-        const int source = std::clamp(y + taps[t].row - anchorY, 0, rows - 1);
-        clamped[t] = static_cast<ptrdiff_t>(source - y) * padded.stride + taps[t].column;
-      }
-      offsets = clamped.data();
-    }
-    correlateRows<1>(row, padded.stride, offsets, weights.data(), count, cols, out, outStep);
-    ++y;
+  int y = y0;
+  // Two rows at once: twice the independent chains.
+  for (; y + 2 <= y1; y += 2) {
+    correlateRows<2>(padded.row(y), padded.stride, offsets.data(), weights.data(), count, cols,
+                     dst.ptr<float>(y), outStep);
+  }
+  if (y < y1) {
+    correlateRows<1>(padded.row(y), padded.stride, offsets.data(), weights.data(), count, cols,
+                     dst.ptr<float>(y), outStep);
   }
 }
 
@@ -181,10 +168,10 @@ void ownCorrelatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat*
   thread_local PaddedSource padded;
   for (int y0 = 0; y0 < src.rows; y0 += strip) {
     const int y1 = std::min(src.rows, y0 + strip);
-    padRows(src, anchorX, kernel1.cols - 1 - anchorX, std::max(0, y0 - anchorY),
-            std::min(src.rows, y1 + kernel1.rows - 1 - anchorY), padded);
-    correlateAvx2(padded, src.rows, src.cols, taps1, kernel1.rows, dst1, y0, y1);
-    if (kernel2) correlateAvx2(padded, src.rows, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
+    padRows(src, anchorX, kernel1.cols - 1 - anchorX, y0 - anchorY,
+            y1 + kernel1.rows - 1 - anchorY, padded);
+    correlateAvx2(padded, src.cols, taps1, kernel1.rows, dst1, y0, y1);
+    if (kernel2) correlateAvx2(padded, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
   }
 }
 
