@@ -18,7 +18,11 @@ if [ ! -f "$model" ]; then
   model="$work/bench.model"
   printf 'stage 1\n1, 40, 1, 5.0, 0.5, 0\n2, 2, -1, 0.01, 0.5, 0\n@, 0\n#\n' > "$model"
 fi
-/usr/bin/time -v "$build/scenetext" "$model" "$image" "$work/" > /dev/null 2> "$work/time.txt"
+if ! /usr/bin/time -v "$build/scenetext" "$model" "$image" "$work/" > /dev/null 2> "$work/time.txt"; then
+  grep -v '^\s' "$work/time.txt" | grep -v '^Command' >&2 || true  # the detector's own message
+  echo "peak_memory: scenetext failed on $image; no figure" >&2
+  exit 1
+fi
 size="$(file -b "$image" 2>/dev/null | grep -oE '[0-9]+x[0-9]+' | tail -1 || true)"
 kb="$(awk -F': ' '/Maximum resident set size/ {print $2}' "$work/time.txt")"
 wall="$(awk -F': ' '/Elapsed \(wall clock\)/ {print $2}' "$work/time.txt")"
