@@ -223,6 +223,14 @@ int nearestColumnBeyondWindow(const int16_t* costs, int w, int q, int best, int 
 
 SCENETEXT_BEGIN_AVX2
 
+// Sixteen 16-bit columns stored as the sources of sixteen positions.
+inline void storeSources(__m256i columns, int* sources) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources),
+                      _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columns)));
+  _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + 8),
+                      _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columns, 1)));
+}
+
 // The row pass by the smallest minimiser (see kWindowRowPassWidthLimit) for one row whose column
 // pass left whole costs f: the chosen column of every position. Sixteen positions at a time, one
 // per 16-bit lane, try the offsets -8 .. 7, and where some lane's best is not below 8^2 the rest
@@ -263,10 +271,7 @@ void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
                          leastOffset);
     const int lanes = std::min(kLanes, w - q0);
     if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(nearBound, least)) == -1) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0),
-                          _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columnsNear)));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0 + 8),
-                          _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columnsNear, 1)));
+      storeSources(columnsNear, sources + q0);
       continue;
     }
     // Then the rest of the window: the smaller columns from the nearest outward, the larger ones
@@ -279,10 +284,7 @@ void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
         _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
                          leastOffset);
     if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(bound, least)) == -1) {
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0),
-                          _mm256_cvtepi16_epi32(_mm256_castsi256_si128(columns)));
-      _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources + q0 + 8),
-                          _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columns, 1)));
+      storeSources(columns, sources + q0);
       continue;
     }
     _mm256_store_si256(reinterpret_cast<__m256i*>(best), least);
@@ -296,14 +298,18 @@ void windowRowPass(const float* f, int w, int16_t* padded, int* sources) {
   }
 }
 
+// Eight columns' rows from column j on: `row` where the EdgeMap holds an edge, `previous` elsewhere.
+inline __m256i rowWhereEdge(const uchar* e, int j, __m256i row, const int* previous) {
+  const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e + j)));
+  return _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(previous + j)), row,
+                            _mm256_cmpeq_epi32(v, _mm256_set1_epi32(255)));
+}
+
 int sweepUpAvx2(const uchar* e, int i, int* nextBelow, int* here, int w) {
-  const __m256i row = _mm256_set1_epi32(i), edge = _mm256_set1_epi32(255);
+  const __m256i row = _mm256_set1_epi32(i);
   int j = 0;
   for (; j + 8 <= w; j += 8) {
-    const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e + j)));
-    const __m256i below = _mm256_blendv_epi8(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(nextBelow + j)), row,
-        _mm256_cmpeq_epi32(v, edge));
+    const __m256i below = rowWhereEdge(e, j, row, nextBelow);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(nextBelow + j), below);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(here + j), below);
   }
@@ -312,16 +318,13 @@ int sweepUpAvx2(const uchar* e, int i, int* nextBelow, int* here, int w) {
 
 int columnRowAvx2(const uchar* e, int i, int h, int* above, const int* down,
                   const int* nextBelow, float* cost, int* offset, int w) {
-  const __m256i row = _mm256_set1_epi32(i), edge = _mm256_set1_epi32(255);
+  const __m256i row = _mm256_set1_epi32(i);
   const __m256i far = _mm256_set1_epi32(kFar);
   const __m256i emptyColumnSource = _mm256_set1_epi32(i == 0 ? 0 : h - 1);
   const __m256 background = _mm256_set1_ps(kBackgroundCost);
   int j = 0;
   for (; j + 8 <= w; j += 8) {
-    const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e + j)));
-    const __m256i a = _mm256_blendv_epi8(
-        _mm256_loadu_si256(reinterpret_cast<const __m256i*>(above + j)), row,
-        _mm256_cmpeq_epi32(v, edge));
+    const __m256i a = rowWhereEdge(e, j, row, above);
     _mm256_storeu_si256(reinterpret_cast<__m256i*>(above + j), a);
     const __m256i d = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(down + j));
     const __m256i empty = _mm256_cmpeq_epi32(
