@@ -2,9 +2,13 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <xmmintrin.h>
+#include <immintrin.h>
 
 #include <algorithm>
+#include <bit>
+#include <cstdint>
+
+#include "common/instruction_sets.hpp"
 
 namespace scenetext::edges {
 namespace {
@@ -13,6 +17,17 @@ namespace {
 constexpr uchar kCandidate = 1;
 constexpr uchar kConnected = 2;
 constexpr uchar kEdge = 255;
+
+// The bin of a value of [lower, upper): floor(v * a + b) in double, as cv::calcHist's uniform
+// 1-D float histogram computes it. v >= lower puts v * a + b at 0 or above, up to a rounding far
+// smaller than 1: truncation there is the floor, or gives 0 where the floor gives -1 and is
+// clamped to 0.
+int binOf(float value) {
+  const double lower = kHistogramLower, upper = kHistogramUpper;
+  const double scale = kMagnitudeBins / (upper - lower);
+  const int bin = static_cast<int>(static_cast<double>(value) * scale + -scale * lower);
+  return std::clamp(bin, 0, kMagnitudeBins - 1);
+}
 
 }  // namespace
 
@@ -56,19 +71,12 @@ MagnitudeHistogram magnitudeHistogram(const cv::Mat& normalised) {
   CV_Assert(normalised.type() == CV_32FC1);
   // cv::calcHist's uniform 1-D float histogram, written out: the library's call costs more than
   // the counting on a 96 x 48 patch. Checked against it over every float from 0 to 1.
-  const double lower = kHistogramLower, upper = kHistogramUpper;
-  const double scale = kMagnitudeBins / (upper - lower);
-  const double offset = -scale * lower;
   std::array<int, kMagnitudeBins> counts{};
   for (int r = 0; r < normalised.rows; ++r) {
     const float* row = normalised.ptr<float>(r);
     for (int c = 0; c < normalised.cols; ++c) {
-      const double v = row[c];
-      if (!(v >= lower && v < upper)) continue;
-      // v >= lower puts v * scale + offset at 0 or above, up to a rounding far smaller than 1:
-      // truncation there is the floor, or gives 0 where the floor gives -1 and is clamped to 0.
-      const int bin = static_cast<int>(v * scale + offset);
-      ++counts[std::clamp(bin, 0, kMagnitudeBins - 1)];
+      const float v = row[c];
+      if (v >= kHistogramLower && v < kHistogramUpper) ++counts[binOf(v)];
     }
   }
   MagnitudeHistogram histogram;
@@ -81,11 +89,95 @@ EdgeThresholds thresholdsForBin(int bin) {
   return {bin, high, kLowToHighRatio * high};
 }
 
+namespace {
+
+// binStarts[i]: the smallest single-precision value of [0, upper) in bin i or above (upper when
+// there is none). The bin grows with the value (the double product and sum round monotonically),
+// so a value of [lower, upper) lies in bins 0 .. i - 1 exactly when it is below binStarts[i];
+// values below 0 lie in bin 0. Found by bisection on the bit patterns, which order the
+// non-negative floats as their values.
+const std::array<float, kMagnitudeBins>& binStarts() {
+  static const std::array<float, kMagnitudeBins> starts = [] {
+    std::array<float, kMagnitudeBins> s{};
+    const auto bitsOf = [](float v) { return std::bit_cast<uint32_t>(v); };
+    for (int i = 0; i < kMagnitudeBins; ++i) {
+      uint32_t low = 0, high = bitsOf(kHistogramUpper);  // bins of [low, high) values: search
+      while (low < high) {
+        const uint32_t middle = low + (high - low) / 2;
+        if (binOf(std::bit_cast<float>(middle)) >= i) {
+          high = middle;
+        } else {
+          low = middle + 1;
+        }
+      }
+      s[i] = std::bit_cast<float>(low);
+    }
+    return s;
+  }();
+  return starts;
+}
+
+// How many values v of the map have lower <= v < bound (NaN never counts).
+SCENETEXT_BEGIN_AVX
+int countBelowAvx(const cv::Mat& map, float bound) {
+  const __m256 lower = _mm256_set1_ps(kHistogramLower), upper = _mm256_set1_ps(bound);
+  int count = 0;
+  for (int r = 0; r < map.rows; ++r) {
+    const float* row = map.ptr<float>(r);
+    int c = 0;
+    for (; c + 8 <= map.cols; c += 8) {
+      const __m256 v = _mm256_loadu_ps(row + c);
+      const __m256 inside =
+          _mm256_and_ps(_mm256_cmp_ps(v, lower, _CMP_GE_OQ), _mm256_cmp_ps(v, upper, _CMP_LT_OQ));
+      count += __builtin_popcount(static_cast<unsigned>(_mm256_movemask_ps(inside)));
+    }
+    for (; c < map.cols; ++c) count += row[c] >= kHistogramLower && row[c] < bound;
+  }
+  return count;
+}
+SCENETEXT_END_TARGET
+
+int countBelow(const cv::Mat& map, float bound) {
+  if (haveAvx()) return countBelowAvx(map, bound);
+  int count = 0;
+  for (int r = 0; r < map.rows; ++r) {
+    const float* row = map.ptr<float>(r);
+    for (int c = 0; c < map.cols; ++c) count += row[c] >= kHistogramLower && row[c] < bound;
+  }
+  return count;
+}
+
+// The running count of bins 0 .. i: the values of [lower, upper) below the start of bin i + 1.
+int countUpToBin(const cv::Mat& map, int i) {
+  return countBelow(map, i + 1 < kMagnitudeBins ? binStarts()[i + 1] : kHistogramUpper);
+}
+
+}  // namespace
+
 EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFraction) {
-  const MagnitudeHistogram histogram = magnitudeHistogram(normalised);
+  CV_Assert(normalised.type() == CV_32FC1);
   // Every pixel counts towards N, including those the histogram leaves out; the product is
   // formed in double (0.9f * 100 is 89.9999976, so a count of 90 already passes it).
   const double limit = static_cast<double>(normalised.total()) * static_cast<double>(edgeFraction);
+  if (normalised.total() < (size_t{1} << 24)) {
+    // Every running count is a whole number below 2^24, exact in single precision, and grows with
+    // the bin: the first bin whose running count exceeds the limit is found by bisection, each
+    // running count being one pass of comparisons instead of a histogram.
+    if (!(countUpToBin(normalised, kMagnitudeBins - 1) > limit)) {
+      return thresholdsForBin(kMagnitudeBins + 1);
+    }
+    int first = 0, last = kMagnitudeBins - 1;  // the bin lies in [first, last]
+    while (first < last) {
+      const int middle = (first + last) / 2;
+      if (countUpToBin(normalised, middle) > limit) {
+        last = middle;
+      } else {
+        first = middle + 1;
+      }
+    }
+    return thresholdsForBin(first + 1);
+  }
+  const MagnitudeHistogram histogram = magnitudeHistogram(normalised);
   float runningTotal = 0.0f;  // the running count is kept in single precision
   for (int i = 0; i < kMagnitudeBins; ++i) {
     runningTotal += histogram[i];

@@ -51,6 +51,57 @@ TEST(ComputeEdgeThresholdsTest, WalkStopsAtTheFirstBinAboveTheFraction) {
   }
 }
 
+// The first bin whose running count of the histogram exceeds the limit, walked bin by bin.
+int binOfHistogramWalk(const cv::Mat& normalised, float fraction) {
+  const MagnitudeHistogram histogram = magnitudeHistogram(normalised);
+  const double limit = static_cast<double>(normalised.total()) * static_cast<double>(fraction);
+  float runningTotal = 0.0f;
+  for (int i = 0; i < kMagnitudeBins; ++i) {
+    runningTotal += histogram[i];
+    if (runningTotal > limit) return i + 1;
+  }
+  return kMagnitudeBins + 1;
+}
+
+// The thresholds come from counts of values below each bin's start, found by bisection; they
+// must give the bin of the histogram walk on any map: values crowding the bins' bounds and the
+// range's ends, negative ones, NaN, odd sizes, fractions from 0 to 1.
+TEST(ComputeEdgeThresholdsTest, BisectionOfCountsEqualsTheHistogramWalk) {
+  std::vector<float> bounds;
+  for (int k = 0; k <= kMagnitudeBins; ++k) {
+    float v = static_cast<float>(kHistogramLower + k / 64.0 * (kHistogramUpper - kHistogramLower));
+    for (int step = 0; step < 3; ++step) v = std::nextafter(v, -1.0f);
+    for (int step = 0; step < 6; ++step, v = std::nextafter(v, 2.0f)) bounds.push_back(v);
+  }
+  cv::RNG rng(31);
+  const float fractions[] = {0.0f, 0.1f, 0.5f, kEdgeFraction, 0.97f, 1.0f};
+  for (int trial = 0; trial < 300; ++trial) {
+    const int rows = rng.uniform(1, 40), cols = rng.uniform(1, 70);
+    cv::Mat m(rows, cols, CV_32FC1);
+    const double spread = std::pow(10.0, rng.uniform(-3.0, 0.0));  // crowded low values
+    for (int i = 0; i < rows * cols; ++i) {
+      float& v = m.at<float>(i / cols, i % cols);
+      switch (rng.uniform(0, 8)) {
+        case 0:
+          v = bounds[rng.uniform(0, static_cast<int>(bounds.size()))];
+          break;
+        case 1:
+          v = rng.uniform(0, 3) == 0 ? std::nanf("") : -static_cast<float>(rng.uniform(0.0, 0.02));
+          break;
+        case 2:
+          v = rng.uniform(0, 2) == 0 ? 1.0f : -0.0f;
+          break;
+        default:
+          v = static_cast<float>(rng.uniform(0.0, spread));
+      }
+    }
+    for (const float fraction : fractions) {
+      ASSERT_EQ(computeEdgeThresholds(m, fraction).bin, binOfHistogramWalk(m, fraction))
+          << "trial " << trial << " fraction " << fraction;
+    }
+  }
+}
+
 // The counting is the library's own: every value near each of the 65 bin bounds (and past the
 // range's ends), and random magnitudes, land in the bin cv::calcHist puts them in.
 TEST(MagnitudeHistogramTest, CountsAsTheLibraryHistogramDoes) {
