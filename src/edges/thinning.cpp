@@ -48,10 +48,14 @@ const DeletionTable& deletionTable(int pass) {
   return tables[pass - 1];
 }
 
-// The padded working matrix: 0/1 bytes with a frame of 0, and the positions of its 1s.
+// The padded working matrix: 0/1 bytes with a frame of 0, and the positions of its 1s. A pixel's
+// decision in a pass depends only on its eight neighbours, so a pixel that a pass has kept keeps
+// the same decision in later passes of that kind until a neighbour is cleared: `unsettled` holds,
+// per pixel, bit 0 while pass 1 still has to look at it and bit 1 likewise for pass 2.
 struct Foreground {
   cv::Mat pixels;
-  std::vector<size_t> offsets;  // into pixels.data, row-major
+  cv::Mat unsettled;
+  std::vector<size_t> offsets;  // into pixels.data (and unsettled.data), row-major
 };
 
 int neighbourBits(const uchar* p, size_t offset, size_t step) {
@@ -62,19 +66,33 @@ int neighbourBits(const uchar* p, size_t offset, size_t step) {
          below[0] << 6 | below[1] << 7;
 }
 
+constexpr uchar kBothPasses = 3;
+
 // One sub-iteration. Every decision reads the pixels as they were before the pass, so the
 // pixels to clear are collected first and cleared afterwards: the same as writing into a copy.
-// Only foreground pixels are examined (the frame never is). Returns whether any was cleared.
+// Only foreground pixels are examined (the frame never is), and of those only the ones whose
+// neighbours changed since this kind of pass last kept them. Returns whether any was cleared.
 bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
   const DeletionTable& deletable = deletionTable(pass);
   uchar* p = fg.pixels.data;
+  uchar* unsettled = fg.unsettled.data;
+  const uchar bit = static_cast<uchar>(pass);  // 1 for pass 1, 2 for pass 2
   const size_t step = fg.pixels.step;
   doomed.clear();
-  for (const size_t offset : fg.offsets)
+  for (const size_t offset : fg.offsets) {
+    if (!(unsettled[offset] & bit)) continue;
+    unsettled[offset] &= static_cast<uchar>(~bit);
     if (deletable[neighbourBits(p, offset, step)]) doomed.push_back(offset);
-  for (const size_t offset : doomed) p[offset] = 0;
+  }
+  if (doomed.empty()) return false;
+  for (const size_t offset : doomed) {
+    p[offset] = 0;
+    for (const size_t row : {offset - step, offset, offset + step}) {
+      unsettled[row - 1] = unsettled[row] = unsettled[row + 1] = kBothPasses;
+    }
+  }
   std::erase_if(fg.offsets, [p](size_t offset) { return p[offset] == 0; });
-  return !doomed.empty();
+  return true;
 }
 
 // The padded working matrix and its foreground list for a rows x cols matrix whose foreground
@@ -88,10 +106,13 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   // have room for a last whole chunk of flags. The working matrix and lists are kept per thread
   // between calls (a photo's are megabytes).
   constexpr int kChunk = 16;
-  thread_local std::vector<uchar> storage;
+  thread_local std::vector<uchar> storage, unsettledStorage;
   thread_local Foreground fg;
   fg.pixels = workingBuffer(storage, cv::Size(cols + 2 + kChunk, rows + 2), CV_8UC1);
   std::fill(storage.begin(), storage.begin() + fg.pixels.total(), uchar{0});
+  // Every pixel starts unsettled for both passes (the frame's marks are never read).
+  fg.unsettled = workingBuffer(unsettledStorage, fg.pixels.size(), CV_8UC1);
+  std::fill(unsettledStorage.begin(), unsettledStorage.begin() + fg.unsettled.total(), kBothPasses);
   fg.offsets.clear();
   const size_t step = fg.pixels.step;
   for (int r = 0; r < rows; ++r) {
