@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# ./scripts/run.sh [--candidates spec|extended] [--model FILE] IMAGE [PREFIX]
+# ./scripts/run.sh [--candidates exact|extended] [--model FILE] IMAGE [PREFIX]
 # Installs what is missing, builds if needed, and detects the text of IMAGE, writing
 # PREFIX<image name> and PREFIX<image name>.txt (PREFIX defaults to results/). The extended
 # candidates with models/extended.model by default, since they find more text; the exact
@@ -9,7 +9,7 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 usage() {
-  echo "usage: $0 [--candidates spec|extended] [--model FILE] IMAGE [PREFIX]" >&2
+  echo "usage: $0 [--candidates exact|extended] [--model FILE] IMAGE [PREFIX]" >&2
   exit 2
 }
 
@@ -33,10 +33,10 @@ prefix="${args[1]:-results/}"
 
 if [ -z "$candidates" ] && [ -n "$model" ] && [ -r "$model" ]; then
   candidates="$(head -n 1 "$model" | sed -n 's/.*candidates: \([a-z]*\).*/\1/p')"
-  case "$candidates" in spec | extended) ;; *) candidates="" ;; esac
+  case "$candidates" in exact | extended) ;; *) candidates="" ;; esac
 fi
 case "${candidates:-extended}" in
-  spec) candidates=spec; bundled="$SCENETEXT_ROOT/models/default.model" ;;
+  exact) candidates=exact; bundled="$SCENETEXT_ROOT/models/default.model" ;;
   extended) candidates=extended; bundled="$SCENETEXT_ROOT/models/extended.model" ;;
   *) usage ;;
 esac

@@ -1,5 +1,5 @@
 #!/usr/bin/env bash
-# ./scripts/train-default.sh [--candidates spec|extended] [--cross-validate] [WORK_DIR]
+# ./scripts/train-default.sh [--candidates exact|extended] [--cross-validate] [WORK_DIR]
 # Reproduces a bundled model: models/default.model for the exact candidates (the default),
 # models/extended.model for --candidates extended. Builds scenetext-synth and scenetext-train,
 # installs the synthetic-data material, draws the synthetic images with fixed seeds into WORK_DIR
@@ -12,12 +12,12 @@ set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
 usage() {
-  echo "usage: $0 [--candidates spec|extended] [--cross-validate] [WORK_DIR]" >&2
+  echo "usage: $0 [--candidates exact|extended] [--cross-validate] [WORK_DIR]" >&2
   exit 2
 }
 
 cross_validate=0
-candidates=spec
+candidates=exact
 args=()
 while [ $# -gt 0 ]; do
   case "$1" in
@@ -32,7 +32,7 @@ while [ $# -gt 0 ]; do
 done
 [ ${#args[@]} -le 1 ] || usage
 case "$candidates" in
-  spec) model_name=default; cache_name=samples.cache ;;
+  exact) model_name=default; cache_name=samples.cache ;;
   extended) model_name=extended; cache_name=samples-extended.cache ;;
   *) usage ;;
 esac

@@ -11,7 +11,7 @@
 namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
-    "scenetext", "[--candidates spec|extended] MODEL IMAGE PREFIX", SCENETEXT_VERSION};
+    "scenetext", "[--candidates exact|extended] MODEL IMAGE PREFIX", SCENETEXT_VERSION};
 
 }  // namespace
 
@@ -28,11 +28,11 @@ int main(int argc, char** argv) {
   app.add_option("prefix", arguments.outputPrefix,
                  "Output prefix; end it with a slash to write into a folder (results/)")
       ->required();
-  std::string candidates = "spec";
+  std::string candidates = "exact";
   app.add_option("--candidates", candidates,
-                 "Candidate stage: spec (the reference algorithm, bit for bit) or extended (also "
+                 "Candidate stage: exact (the reference algorithm, bit for bit) or extended (also "
                  "half- and quarter-size edges, letters with holes, wider letter spacing)")
-      ->check(CLI::IsMember({"spec", "extended"}))
+      ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 

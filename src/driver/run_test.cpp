@@ -91,7 +91,7 @@ TEST_F(ScenetextCommandTest, UnreadableImageFailsAfterTheFirstMarkAndWritesNothi
 TEST_F(ScenetextCommandTest, UsageErrorsExitTwoAndHelpExitsZero) {
   auto missing = runCommand(kScenetext, {model_, "photo.jpg"}, scratch_.path());
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_NE(missing.err.find("usage: scenetext [--candidates spec|extended] MODEL IMAGE PREFIX"), std::string::npos);
+  EXPECT_NE(missing.err.find("usage: scenetext [--candidates exact|extended] MODEL IMAGE PREFIX"), std::string::npos);
   EXPECT_EQ(missing.out, "");
   auto none = runCommand(kScenetext, {}, scratch_.path());
   EXPECT_EQ(none.exitCode, 2);
@@ -148,7 +148,7 @@ TEST_F(ScenetextCommandTest, CandidateModeIsAnOptionAndAMismatchWithTheModelWarn
   auto plain = runCommand(kScenetext, {model, path, prefix}, scratch_.path());
   EXPECT_EQ(plain.exitCode, 0);
   EXPECT_NE(plain.err.find("warning: model '" + model +
-                           "' was trained for --candidates extended; running with --candidates spec"),
+                           "' was trained for --candidates extended; running with --candidates exact"),
             std::string::npos)
       << plain.err;
   EXPECT_EQ(plain.out.substr(0, 5), "*****");

@@ -13,11 +13,11 @@
 namespace scenetext::regions {
 
 std::string_view candidateModeName(CandidateMode mode) {
-  return mode == CandidateMode::kExact ? "spec" : "extended";
+  return mode == CandidateMode::kExact ? "exact" : "extended";
 }
 
 std::optional<CandidateMode> parseCandidateMode(std::string_view name) {
-  if (name == "spec") return CandidateMode::kExact;
+  if (name == "exact") return CandidateMode::kExact;
   if (name == "extended") return CandidateMode::kExtended;
   return std::nullopt;
 }

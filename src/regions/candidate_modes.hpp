@@ -21,7 +21,7 @@ namespace scenetext::regions {
 
 enum class CandidateMode { kExact, kExtended };
 
-// The command-line names: "spec" for the exact mode, "extended".
+// The command-line names: "exact" for the exact mode, "extended".
 std::string_view candidateModeName(CandidateMode mode);
 std::optional<CandidateMode> parseCandidateMode(std::string_view name);
 

@@ -12,7 +12,7 @@ namespace scenetext::regions {
 namespace {
 
 TEST(CandidateModeTest, NamesRoundTrip) {
-  EXPECT_EQ(parseCandidateMode("spec"), CandidateMode::kExact);
+  EXPECT_EQ(parseCandidateMode("exact"), CandidateMode::kExact);
   EXPECT_EQ(parseCandidateMode("extended"), CandidateMode::kExtended);
   EXPECT_EQ(parseCandidateMode("Extended"), std::nullopt);
   EXPECT_EQ(parseCandidateMode(""), std::nullopt);

@@ -21,7 +21,7 @@
 namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
-    "scenetext-batch", "[--candidates spec|extended] MODEL IMAGE_DIR PREFIX [--jobs N]",
+    "scenetext-batch", "[--candidates exact|extended] MODEL IMAGE_DIR PREFIX [--jobs N]",
     SCENETEXT_VERSION};
 
 bool isImageName(const std::filesystem::path& path) {
@@ -82,7 +82,7 @@ class ProgressBar {
 
 struct BatchArguments {
   std::string modelPath, folder, prefix;
-  std::string candidates = "spec";
+  std::string candidates = "exact";
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
 };
 
@@ -156,8 +156,8 @@ int main(int argc, char** argv) {
   app.add_option("prefix", arguments.prefix,
                  "Output prefix; end it with a slash to write into a folder")
       ->required();
-  app.add_option("--candidates", arguments.candidates, "Candidate stage: spec or extended")
-      ->check(CLI::IsMember({"spec", "extended"}))
+  app.add_option("--candidates", arguments.candidates, "Candidate stage: exact or extended")
+      ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
   app.add_option("--jobs,-j", arguments.jobs, "Images processed at once")
       ->capture_default_str()

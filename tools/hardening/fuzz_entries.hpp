@@ -38,7 +38,7 @@ inline constexpr int64_t kFuzzImagePixels = int64_t{1} << 16;
 void fuzzImageHeader(std::string_view bytes);
 
 // The bytes as an image file, decoded as fuzzImageHeader does, then the whole run with a small
-// fixed model in both candidate modes (spec and extended): preparation, edges, regions, the
+// fixed model in both candidate modes (exact and extended): preparation, edges, regions, the
 // result image and the box list. An exception from
 // the run itself is a finding. The masks must have the working image's size, every box must lie
 // inside the working image, the result image must have the input's size.

@@ -2,7 +2,7 @@
 //   edges IMAGE OUT.png          the EdgeMap of the WorkingImage, as a PNG
 //   boxes IMAGE                  the filtered component boxes, one xmin,ymin,xmax,ymax per line
 //   features IMAGE [x,y,w,h]     the 190 feature values of a region of the WorkingImage
-//   candidates IMAGE [MODEL] [--candidates spec|extended]
+//   candidates IMAGE [MODEL] [--candidates exact|extended]
 //                                the candidate rectangles x,y,w,h in seed order (+ decision)
 
 #include <CLI/CLI.hpp>
@@ -142,9 +142,9 @@ int main(int argc, char** argv) {
       "candidates", "Print the candidate rectangles x,y,w,h in seed order; with MODEL, +1 or -1");
   candidatesCommand->add_option("image", image, "Input image")->required();
   candidatesCommand->add_option("model", model, "Stump-cascade model file");
-  std::string candidates = "spec";
-  candidatesCommand->add_option("--candidates", candidates, "Candidate stage: spec or extended")
-      ->check(CLI::IsMember({"spec", "extended"}))
+  std::string candidates = "exact";
+  candidatesCommand->add_option("--candidates", candidates, "Candidate stage: exact or extended")
+      ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
 
   if (const auto done = parseCommandLine(app, argc, argv, kCommandLine)) return *done;

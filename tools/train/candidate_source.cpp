@@ -16,11 +16,11 @@ CandidateSource candidateSource(regions::CandidateMode mode) {
   return {std::string(regions::candidateModeName(mode)), candidates};
 }
 
-CandidateSource specCandidateSource() { return candidateSource(regions::CandidateMode::kExact); }
+CandidateSource exactCandidateSource() { return candidateSource(regions::CandidateMode::kExact); }
 
 Result<CandidateSource> candidateSourceNamed(const std::string& name) {
   const std::optional<regions::CandidateMode> mode = regions::parseCandidateMode(name);
-  if (!mode) return Status::error("unknown candidate mode '" + name + "' (known: spec, extended)");
+  if (!mode) return Status::error("unknown candidate mode '" + name + "' (known: exact, extended)");
   return candidateSource(*mode);
 }
 

@@ -17,7 +17,7 @@
 namespace scenetext::training {
 
 struct CandidateSource {
-  // Names the source in the sample cache's key, in messages and in the model's header ("spec",
+  // Names the source in the sample cache's key, in messages and in the model's header ("exact",
   // "extended": the detector's --candidates names).
   std::string name;
   // The candidate rectangles of a WorkingImage (8-bit, 3 channels), in WorkingImage coordinates,
@@ -30,9 +30,9 @@ struct CandidateSource {
 // the rectangles that the seeds form, in seed order. The extended mode: the candidates of the
 // WorkingImage and of its half- and quarter-size reductions, in source order.
 CandidateSource candidateSource(regions::CandidateMode mode);
-CandidateSource specCandidateSource();
+CandidateSource exactCandidateSource();
 
-// The source a command-line name selects ("spec", "extended"); an unknown name is an error naming
+// The source a command-line name selects ("exact", "extended"); an unknown name is an error naming
 // the choices.
 Result<CandidateSource> candidateSourceNamed(const std::string& name);
 

@@ -35,7 +35,7 @@ struct Arguments {
   std::vector<std::string> extraDirs;
   std::vector<std::string> negativeLists;
   std::string validateDir;
-  std::string candidates = "spec";
+  std::string candidates = "exact";
   std::string cachePath;
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   int folds = 0;
@@ -272,8 +272,8 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
       ->check(CLI::Range(0, 1000))->capture_default_str()->type_name("K");
   app.add_option("--repeats", arguments.repeats, "Cross-validation repeats, each with other folds")
       ->check(CLI::Range(1, 100))->capture_default_str()->type_name("R");
-  app.add_option("--candidates", arguments.candidates, "Candidate rectangles: spec (the exact detector's) or extended (the opt-in mode's)")
-      ->check(CLI::IsMember({"spec", "extended"}))->capture_default_str()->type_name("MODE");
+  app.add_option("--candidates", arguments.candidates, "Candidate rectangles: exact (the exact detector's) or extended (the opt-in mode's)")
+      ->check(CLI::IsMember({"exact", "extended"}))->capture_default_str()->type_name("MODE");
   app.add_option("--cache", arguments.cachePath,
                  "Sample cache file, read and updated (features are computed only for images it lacks)")
       ->type_name("FILE");

@@ -36,7 +36,7 @@ struct ImageSamples {
 Result<CandidateFeatures> computeCandidateFeatures(const std::string& path, const CandidateSource& source);
 
 struct CollectionOptions {
-  CandidateSource source = specCandidateSource();
+  CandidateSource source = exactCandidateSource();
   LabelRule rule;
   int jobs = 1;            // worker threads
   std::string cachePath;   // empty: no cache

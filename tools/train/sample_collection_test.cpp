@@ -35,7 +35,7 @@ TEST(SampleCollection, CandidatesAreTheDistinctRectanglesOfTheDetectionWithTheir
     ASSERT_TRUE(input.ok());
     const driver::WorkingInput prepared = driver::prepareWorkingInput(*input);
     // The detector's candidates in seed order, each kept at its first appearance.
-    const std::vector<cv::Rect> all = specCandidateSource().candidates(prepared.working);
+    const std::vector<cv::Rect> all = exactCandidateSource().candidates(prepared.working);
     EXPECT_EQ(image.candidates.rects, distinctRectangles(all)) << image.image.imagePath;
     EXPECT_LE(image.candidates.rects.size(), all.size());
     ASSERT_EQ(image.candidates.features.size(), image.size() * features::kFeatureCount);
@@ -125,16 +125,16 @@ TEST(SampleCollection, CacheOfOtherFeatureCodeIsIgnoredAndDamageIsReported) {
 }
 
 TEST(SampleCollection, CacheKeyDependsOnTheCandidateSource) {
-  const CandidateSource spec = specCandidateSource();
-  EXPECT_EQ(sampleCacheKey(spec), sampleCacheKey(spec));
+  const CandidateSource exact = exactCandidateSource();
+  EXPECT_EQ(sampleCacheKey(exact), sampleCacheKey(exact));
   // A source that shifts every candidate by a pixel must not share cached samples.
-  CandidateSource shifted{"spec", [](const cv::Mat& working) {
-                            std::vector<cv::Rect> rects = specCandidateSource().candidates(working);
+  CandidateSource shifted{"exact", [](const cv::Mat& working) {
+                            std::vector<cv::Rect> rects = exactCandidateSource().candidates(working);
                             for (cv::Rect& rect : rects) rect.x += 1;
                             return rects;
                           }};
-  EXPECT_NE(sampleCacheKey(spec), sampleCacheKey(shifted));
-  EXPECT_NE(sampleCacheKey(spec), sampleCacheKey({"extended", spec.candidates}));
+  EXPECT_NE(sampleCacheKey(exact), sampleCacheKey(shifted));
+  EXPECT_NE(sampleCacheKey(exact), sampleCacheKey({"extended", exact.candidates}));
 }
 
 TEST(SampleCollection, ListingAndReadingFailuresNameTheCulprit) {

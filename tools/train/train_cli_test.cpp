@@ -101,7 +101,7 @@ TEST(TrainCommand, WritesALoadableModelWithStageHeadersAndValidatesEveryPrefix) 
   ASSERT_FALSE(loaded->empty());
   const std::string text = scenetext::testing::slurp(model);
   EXPECT_EQ(text.rfind("stage 1: ", 0), 0u) << text;
-  EXPECT_TRUE(text.substr(0, text.find('\n')).ends_with("; candidates: spec")) << text;
+  EXPECT_TRUE(text.substr(0, text.find('\n')).ends_with("; candidates: exact")) << text;
   EXPECT_TRUE(contains(text, " positives, ")) << text;
   EXPECT_TRUE(contains(result.out, "validation on")) << result.out;
   EXPECT_TRUE(contains(result.out, "   all ")) << result.out;
