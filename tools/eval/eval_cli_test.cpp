@@ -93,7 +93,7 @@ TEST_F(EvalCommand, BadInputExitsOneNamingFileAndLine) {
   EXPECT_EQ(unparsable.exitCode, 1);
   EXPECT_EQ(unparsable.out, "");
   EXPECT_EQ(unparsable.err, "scenetext-eval: " + at("det") +
-                                "/2.jpg.txt:2: expected 4 numbers (left,top,right,bottom), found 3\n");
+                                "/2.jpg.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, found 3\n");
 }
 
 TEST_F(EvalCommand, UsageErrorsExitTwoAndHelpExitsZero) {

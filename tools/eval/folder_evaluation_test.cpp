@@ -123,7 +123,7 @@ TEST(EvaluateFolders, ScoresEachImageAndNamesTheLineThatCannotBeRead) {
   auto broken = evaluateFolders(scratch.gt(), scratch.det(), Protocol::DetEval);
   ASSERT_FALSE(broken.ok());
   EXPECT_EQ(broken.status().message(),
-            scratch.det() + "/2.png.txt:2: expected 4 numbers (left,top,right,bottom), found 3");
+            scratch.det() + "/2.png.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, found 3");
 }
 
 TEST(Report, SummaryLineAndPerImageTable) {
