@@ -4,7 +4,11 @@
 
 #include <climits>
 #include <cmath>
+#include <random>
+#include <sstream>
 #include <vector>
+
+#include "eval/test/deteval_literal.hpp"
 
 namespace scenetext::evaluation {
 namespace {
@@ -253,6 +257,64 @@ TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
   EXPECT_EQ(score.detectionOutcomes, (Outcomes{kMatched, kUnmatched}));
   // Without word 0's own detection the line merges all three.
   expectTally(scoreDetEval(words, {detections[1]}), {3, 1, 3.0, 1.0});
+}
+
+// Words of random sizes, some don't care, and detections that are either jittered copies of words
+// (so that one-to-one, split and merge situations all arise) or boxes anywhere.
+struct RandomImage {
+  std::vector<WordBox> truth;
+  std::vector<Rect> detections;
+};
+
+RandomImage randomImage(std::mt19937& random) {
+  const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  RandomImage image;
+  for (int k = uniform(0, 6); k > 0; --k) {
+    const int left = uniform(0, 60);
+    const int top = uniform(0, 20);
+    const Rect box{left, top, left + uniform(0, 30), top + uniform(0, 8)};
+    image.truth.push_back(uniform(0, 6) == 0 ? dontCare(box.left, box.top, box.right, box.bottom)
+                                             : word(box.left, box.top, box.right, box.bottom));
+  }
+  for (int k = uniform(0, 6); k > 0; --k) {
+    Rect box;
+    if (!image.truth.empty() && uniform(0, 4) < 3) {
+      const Rect source = image.truth[static_cast<size_t>(uniform(0, static_cast<int>(image.truth.size()) - 1))].rect();
+      box = {source.left + uniform(-4, 4), source.top + uniform(-2, 2), source.right + uniform(-4, 4),
+             source.bottom + uniform(-2, 2)};
+      if (box.right < box.left || box.bottom < box.top) continue;
+    } else {
+      const int left = uniform(0, 60);
+      const int top = uniform(0, 20);
+      box = {left, top, left + uniform(0, 40), top + uniform(0, 10)};
+    }
+    image.detections.push_back(box);
+  }
+  return image;
+}
+
+std::string describe(const RandomImage& image) {
+  std::ostringstream text;
+  for (const WordBox& w : image.truth) {
+    text << w.left << " " << w.top << " " << w.right << " " << w.bottom << " \"" << w.text << "\"\n";
+  }
+  text << "--\n";
+  for (const Rect& d : image.detections) text << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n";
+  return text.str();
+}
+
+TEST(DetEval, AgreesWithALiteralReadingOfTheScriptOnRandomImages) {
+  std::mt19937 random(20130);
+  for (int n = 0; n < 3000; ++n) {
+    const RandomImage image = randomImage(random);
+    const Tally expected = literal::score(image.truth, image.detections);
+    const Tally actual = scoreDetEval(image.truth, image.detections).tally;
+    ASSERT_EQ(actual.words, expected.words) << describe(image);
+    ASSERT_EQ(actual.detections, expected.detections) << describe(image);
+    // The same additions in the same order: equal to the last bit.
+    ASSERT_EQ(actual.recallSum, expected.recallSum) << describe(image);
+    ASSERT_EQ(actual.precisionSum, expected.precisionSum) << describe(image);
+  }
 }
 
 TEST(DontCare, WordsAndTheDetectionsMostlyInsideThemLeaveBothCounts) {
