@@ -33,21 +33,25 @@ struct CountedBoxes {
   std::vector<bool> detection;
 };
 
-// DetEval: a detection is dropped when more than `share` of its area lies inside one single
-// don't-care word. IoU: when more than half of it lies inside their union.
-bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares, Protocol protocol,
-                      double share) {
+// When a detection lying on don't-care words leaves the counts: when more than `share` of its area
+// lies inside any one of them (DetEval), or inside their union (IoU).
+struct DontCareRule {
+  bool overUnion;
+  double share;
+};
+
+bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares, const DontCareRule& rule) {
   const double area = boxArea(detection);
   if (dontCares.empty() || area <= 0.0) return false;
-  if (protocol == Protocol::IoU) return coveredArea(detection, dontCares) / area > kIoUDontCareCoverage;
+  if (rule.overUnion) return coveredArea(detection, dontCares) / area > rule.share;
   for (const Rect& dontCare : dontCares) {
-    if (intersectionArea(detection, dontCare) / area > share) return true;
+    if (intersectionArea(detection, dontCare) / area > rule.share) return true;
   }
   return false;
 }
 
 CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
-                                Protocol protocol, double dontCareShare, ImageScore& score) {
+                                const DontCareRule& rule, ImageScore& score) {
   CountedBoxes counted{std::vector<bool>(truth.size(), false), std::vector<bool>(detections.size(), false)};
   std::vector<Rect> dontCares;
   score.wordOutcomes.assign(truth.size(), BoxOutcome::Unmatched);
@@ -62,7 +66,7 @@ CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth, const std::ve
   }
   score.detectionOutcomes.assign(detections.size(), BoxOutcome::Unmatched);
   for (size_t d = 0; d < detections.size(); ++d) {
-    if (dropsOnDontCares(detections[d], dontCares, protocol, dontCareShare)) {
+    if (dropsOnDontCares(detections[d], dontCares, rule)) {
       score.detectionOutcomes[d] = BoxOutcome::Ignored;
     } else {
       counted.detection[d] = true;
@@ -339,8 +343,8 @@ double normalizedCentreDistance(const Rect& a, const Rect& b) {
 ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
                         const DetEvalConstraints& constraints) {
   ImageScore score;
-  const CountedBoxes counted =
-      selectCountedBoxes(truth, detections, Protocol::DetEval, constraints.areaPrecision, score);
+  // The script drops a detection on one don't-care word by the precision constraint.
+  const CountedBoxes counted = selectCountedBoxes(truth, detections, {false, constraints.areaPrecision}, score);
   const OverlapTable table(truth, detections);
   std::vector<Rect> wordRects;
   for (const WordBox& word : truth) wordRects.push_back(word.rect());
@@ -356,7 +360,7 @@ ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rec
 
 ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& detections) {
   ImageScore score;
-  const CountedBoxes counted = selectCountedBoxes(truth, detections, Protocol::IoU, 0.0, score);
+  const CountedBoxes counted = selectCountedBoxes(truth, detections, {true, kIoUDontCareCoverage}, score);
   const OverlapTable table(truth, detections);
   // (overlap, g, d) for every counted pair above the threshold, best first.
   std::vector<std::tuple<double, size_t, size_t>> pairs;
