@@ -22,7 +22,7 @@ struct OverlayLinks {
 
 struct ReportContent {
   Protocol protocol = Protocol::DetEval;
-  const std::vector<ImageEvaluation>* images = nullptr;
+  const std::vector<ImageEvaluation>* images = nullptr;  // the set, required
   std::map<std::string, OverlayLinks> overlays;  // by stem; an image without one shows no picture
   std::optional<PrecisionRecallCurve> curve;     // drawn, and its AP shown, when present
 };
