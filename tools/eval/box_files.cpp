@@ -1,6 +1,7 @@
 #include "eval/box_files.hpp"
 
 #include <charconv>
+#include <cmath>
 #include <optional>
 
 namespace scenetext::evaluation {
@@ -41,17 +42,17 @@ Problem parseInteger(std::string_view token, int& value) {
   return std::nullopt;
 }
 
-// Reads integers separated by a comma (blanks around it allowed) or by blanks alone. With
-// `trailingComma`, one comma may follow the last number, as before the word of a ground-truth line.
-Problem readIntegers(std::string_view fields, bool trailingComma, std::vector<int>& values) {
+// Calls `readField` on each field of `fields`, in order, stopping at its first problem. Fields are
+// separated by a comma (blanks around it allowed) or by blanks alone. With `trailingComma`, one
+// comma may follow the last field, as before the word of a ground-truth line.
+template <typename ReadField>
+Problem readFields(std::string_view fields, bool trailingComma, ReadField readField) {
   size_t pos = skipBlanks(fields, 0);
   while (pos < fields.size()) {
     size_t stop = pos;
     while (stop < fields.size() && !isBlank(fields[stop]) && fields[stop] != ',') ++stop;
     if (stop == pos) return std::string("expected a number, found ','");
-    int value = 0;
-    if (Problem problem = parseInteger(fields.substr(pos, stop - pos), value)) return problem;
-    values.push_back(value);
+    if (Problem problem = readField(fields.substr(pos, stop - pos))) return problem;
     pos = skipBlanks(fields, stop);
     if (pos < fields.size() && fields[pos] == ',') {
       pos = skipBlanks(fields, pos + 1);
@@ -59,6 +60,15 @@ Problem readIntegers(std::string_view fields, bool trailingComma, std::vector<in
     }
   }
   return std::nullopt;
+}
+
+Problem readIntegers(std::string_view fields, bool trailingComma, std::vector<int>& values) {
+  return readFields(fields, trailingComma, [&](std::string_view token) -> Problem {
+    int value = 0;
+    if (Problem problem = parseInteger(token, value)) return problem;
+    values.push_back(value);
+    return std::nullopt;
+  });
 }
 
 Problem checkBounds(int left, int top, int right, int bottom) {
@@ -71,17 +81,46 @@ Problem checkBounds(int left, int top, int right, int bottom) {
   return std::nullopt;
 }
 
-Problem parseDetectionLine(std::string_view line, Rect& box) {
+// A score is any finite real number in decimal or exponent notation, with an optional sign.
+Problem parseScore(std::string_view token, double& score) {
+  std::string_view digits = token;
+  if (digits.size() > 1 && digits.front() == '+') digits.remove_prefix(1);
+  const char* end = digits.data() + digits.size();
+  auto [stop, error] = std::from_chars(digits.data(), end, score, std::chars_format::general);
+  if (error == std::errc::result_out_of_range) return "score " + quoteToken(token) + " is out of range";
+  if (error != std::errc() || stop != end) return "expected a number for the score, found " + quoteToken(token);
+  if (!std::isfinite(score)) return "score " + quoteToken(token) + " is not a finite number";
+  return std::nullopt;
+}
+
+// Four integers and an optional real fifth field. Fields past the fifth are read as integers only
+// to count them for the message.
+Problem parseDetectionLine(std::string_view line, Detection& detection) {
   std::vector<int> values;
-  if (Problem problem = readIntegers(line, false, values)) return problem;
-  if (values.size() != 4) {
-    std::string problem = "expected 4 numbers (left,top,right,bottom), found " +
-                          std::to_string(values.size());
-    if (values.size() == 8) problem += "; quadrilateral boxes are not supported";
-    return problem;
+  std::optional<double> score;
+  Problem problem = readFields(line, false, [&](std::string_view token) -> Problem {
+    if (values.size() == 4 && !score) {
+      double value = 0.0;
+      if (Problem bad = parseScore(token, value)) return bad;
+      score = value;
+      return std::nullopt;
+    }
+    int value = 0;
+    if (Problem bad = parseInteger(token, value)) return bad;
+    values.push_back(value);
+    return std::nullopt;
+  });
+  if (problem) return problem;
+  const size_t count = values.size() + (score ? 1 : 0);
+  if (values.size() != 4 || count > 5) {
+    std::string message = "expected 4 numbers (left,top,right,bottom) and an optional score, found " +
+                          std::to_string(count);
+    if (count == 8) message += "; quadrilateral boxes are not supported";
+    return message;
   }
-  box = {values[0], values[1], values[2], values[3]};
-  return checkBounds(box.left, box.top, box.right, box.bottom);
+  detection.box = {values[0], values[1], values[2], values[3]};
+  detection.score = score;
+  return checkBounds(values[0], values[1], values[2], values[3]);
 }
 
 std::string unescapeWord(std::string_view raw) {
@@ -152,8 +191,17 @@ Result<std::vector<WordBox>> parseGroundTruth(std::string_view text, const std::
   return parseLines<WordBox>(text, name, parseGroundTruthLine);
 }
 
+Result<std::vector<Detection>> parseScoredDetections(std::string_view text, const std::string& name) {
+  return parseLines<Detection>(text, name, parseDetectionLine);
+}
+
 Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name) {
-  return parseLines<Rect>(text, name, parseDetectionLine);
+  Result<std::vector<Detection>> detections = parseScoredDetections(text, name);
+  if (!detections.ok()) return detections.status();
+  std::vector<Rect> boxes;
+  boxes.reserve(detections->size());
+  for (const Detection& detection : *detections) boxes.push_back(detection.box);
+  return boxes;
 }
 
 }  // namespace scenetext::evaluation

@@ -8,6 +8,7 @@
 // ends and blank lines are tolerated. Coordinates are decimal integers (an optional minus sign,
 // no fraction) and every box must have right >= left and bottom >= top.
 
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -48,9 +49,23 @@ struct WordBox {
 // commas and quotes; a backslash before a quote inside it is dropped (\" reads as ").
 Result<std::vector<WordBox>> parseGroundTruth(std::string_view text, const std::string& name);
 
-// Detections, one "left,top,right,bottom" line per box (the detector's box list, and ICDAR 2013
-// result files res_<stem>.txt); spaces around the commas are allowed. Lines with any other count
-// of numbers, such as the 8-number quadrilaterals of later ICDAR rounds, are rejected.
+// One detection: its box and, when its line has a fifth field, its score (higher is more
+// confident).
+struct Detection {
+  Rect box;
+  std::optional<double> score;
+
+  friend bool operator==(const Detection&, const Detection&) = default;
+};
+
+// Detections, one "left,top,right,bottom" or "left,top,right,bottom,score" line per box (the
+// detector's box list, and ICDAR 2013 result files res_<stem>.txt); spaces around the commas are
+// allowed. The score is any finite real number ("0.93", "-2", "1e-3"); a fifth field that is not
+// one is an error of its line. Lines with any other count of fields, such as the 8-number
+// quadrilaterals of later ICDAR rounds, are rejected.
+Result<std::vector<Detection>> parseScoredDetections(std::string_view text, const std::string& name);
+
+// The same files, boxes only: the scores are read (and checked) and dropped.
 Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name);
 
 }  // namespace scenetext::evaluation

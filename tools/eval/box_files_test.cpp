@@ -90,20 +90,51 @@ TEST(ParseDetections, AcceptsTheDetectorsBoxListAndCommaSpacing) {
   }
 }
 
+TEST(ParseDetections, ReadsAnOptionalScoreAsTheFifthField) {
+  struct Row {
+    std::string line;
+    Detection detection;
+  };
+  const std::vector<Row> rows = {
+      {"20,40,220,90", {{20, 40, 220, 90}, std::nullopt}},
+      {"20,40,220,90,0.93", {{20, 40, 220, 90}, 0.93}},
+      {"20, 40, 220, 90, -2", {{20, 40, 220, 90}, -2.0}},
+      {"20 40 220 90 1e-3", {{20, 40, 220, 90}, 0.001}},
+      {"20,40,220,90,+.5", {{20, 40, 220, 90}, 0.5}},
+      {"20,40,220,90,7", {{20, 40, 220, 90}, 7.0}},
+  };
+  for (const Row& row : rows) {
+    auto detections = parseScoredDetections(row.line + "\n", "1.jpg.txt");
+    ASSERT_TRUE(detections.ok()) << row.line << " -> " << detections.status().message();
+    ASSERT_EQ(detections->size(), 1u) << row.line;
+    EXPECT_EQ(detections->front(), row.detection) << row.line;
+  }
+  auto boxes = parseDetections("1,2,3,4,0.5\n", "1.jpg.txt");
+  ASSERT_TRUE(boxes.ok()) << boxes.status().message();
+  EXPECT_EQ(*boxes, std::vector<Rect>{(Rect{1, 2, 3, 4})});
+}
+
 TEST(ParseDetections, RejectsOtherShapesOfLine) {
+  const std::string expected = "expected 4 numbers (left,top,right,bottom) and an optional score, found ";
   const std::vector<RejectedLine> rows = {
-      {"1,2,3", "expected 4 numbers (left,top,right,bottom), found 3"},
-      {"1,2,3,4,5", "expected 4 numbers (left,top,right,bottom), found 5"},
-      {"1,2,3,2,3,4,1,4",
-       "expected 4 numbers (left,top,right,bottom), found 8; quadrilateral boxes are not supported"},
+      {"1,2,3", expected + "3"},
+      {"1,2,3,4,5,6", expected + "6"},
+      {"1,2,3,2,3,4,1,4", expected + "8; quadrilateral boxes are not supported"},
       {"1,2,3,4,", "expected a number after ','"},
-      {"1,2,3,4 \"word\"", "expected an integer, found '\"word\"'"},
+      {"1,2,3,4 \"word\"", "expected a number for the score, found '\"word\"'"},
+      {"1,2,3,4,high", "expected a number for the score, found 'high'"},
+      {"1,2,3,4,0.5x", "expected a number for the score, found '0.5x'"},
+      {"1,2,3,4,nan", "score 'nan' is not a finite number"},
+      {"1,2,3,4,-inf", "score '-inf' is not a finite number"},
+      {"1,2,3,4,1e999", "score '1e999' is out of range"},
+      {"1,2,3,0.5", "expected an integer, found '0.5'"},
       {"5,2,3,4", "right 3 is less than left 5"},
+      {"5,2,3,4,0.5", "right 3 is less than left 5"},
       {"1,2,3,4;", "expected an integer, found '4;'"},
       {"1,2,3," + std::string(40, '7'), "number '777777777777777777777777...' is out of range"},
   };
   for (const RejectedLine& row : rows) {
-    auto boxes = parseDetections("0,0,1,1\n" + row.line + "\n", "res_1.txt");
+    auto boxes = parseScoredDetections("0,0,1,1\n" + row.line + "\n", "res_1.txt");
     ASSERT_FALSE(boxes.ok()) << row.line;
     EXPECT_EQ(boxes.status().message(), "res_1.txt:2: " + row.problem) << row.line;
   }

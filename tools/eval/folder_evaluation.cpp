@@ -200,9 +200,12 @@ Result<std::vector<ImageEvaluation>> evaluateFolders(const std::string& groundTr
     if (!files.detectionPath.empty()) {
       Result<std::string> detectionText = readWholeFile(files.detectionPath);
       if (!detectionText.ok()) return detectionText.status();
-      Result<std::vector<Rect>> detections = parseDetections(*detectionText, files.detectionPath);
+      Result<std::vector<Detection>> detections = parseScoredDetections(*detectionText, files.detectionPath);
       if (!detections.ok()) return detections.status();
-      image.detections = std::move(detections).value();
+      for (const Detection& detection : *detections) {
+        image.detections.push_back(detection.box);
+        image.scores.push_back(detection.score);
+      }
     }
     image.score = scoreImage(image.truth, image.detections, protocol);
     image.files = std::move(files);

@@ -54,6 +54,7 @@ struct ImageEvaluation {
   ImageFiles files;
   std::vector<WordBox> truth;
   std::vector<Rect> detections;
+  std::vector<std::optional<double>> scores;  // one per detection: its line's score, if it has one
   ImageScore score;
 };
 

@@ -123,7 +123,7 @@ TEST(EvaluateFolders, ScoresEachImageAndNamesTheLineThatCannotBeRead) {
   auto broken = evaluateFolders(scratch.gt(), scratch.det(), Protocol::DetEval);
   ASSERT_FALSE(broken.ok());
   EXPECT_EQ(broken.status().message(),
-            scratch.det() + "/2.png.txt:2: expected 4 numbers (left,top,right,bottom), found 3");
+            scratch.det() + "/2.png.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, found 3");
 }
 
 TEST(Report, SummaryLineAndPerImageTable) {
@@ -157,6 +157,21 @@ TEST(Overlay, OutlinesWordsAndDetectionsByOutcome) {
   EXPECT_EQ(colourAt(34, 38), kUnmatchedDetectionColour);
   EXPECT_EQ(colourAt(20, 24), kMatchedDetectionColour);
   EXPECT_EQ(colourAt(6, 6), cv::Scalar(0, 0, 0));      // insides stay untouched
+}
+
+TEST(Overlay, ThumbnailsScaleTheBoxesWithTheImage) {
+  ImageEvaluation image;
+  image.truth = {{100, 40, 199, 79, "a", false}};
+  image.score = scoreDetEval(image.truth, image.detections);
+  const cv::Mat photo(200, 400, CV_8UC3, cv::Scalar(0, 0, 0));
+  // A quarter: the word's sides land at 25 and 50 (199 / 4 rounds up), rows 10 to 20.
+  const cv::Mat thumbnail = drawThumbnail(photo, image, 100, 100);
+  ASSERT_EQ(thumbnail.size(), cv::Size(100, 50));
+  EXPECT_EQ(cv::Scalar(thumbnail.at<cv::Vec3b>(15, 25)), kUnmatchedWordColour);
+  EXPECT_EQ(cv::Scalar(thumbnail.at<cv::Vec3b>(15, 50)), kUnmatchedWordColour);
+  EXPECT_EQ(cv::Scalar(thumbnail.at<cv::Vec3b>(15, 37)), cv::Scalar(0, 0, 0));
+  // Never enlarged.
+  EXPECT_EQ(drawThumbnail(photo, image, 1000, 1000).size(), photo.size());
 }
 
 }  // namespace

@@ -3,6 +3,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include <algorithm>
+#include <cmath>
 
 namespace scenetext::evaluation {
 namespace {
@@ -33,7 +34,37 @@ void outline(cv::Mat& canvas, const Rect& box, const cv::Scalar& colour, int thi
                 cv::Point(clampX(box.right), clampY(box.bottom)), colour, thickness);
 }
 
+Rect scaled(const Rect& box, double factor) {
+  const auto at = [factor](int value) {
+    return static_cast<int>(std::clamp(std::lround(value * factor), -(1L << 30), 1L << 30));
+  };
+  return {at(box.left), at(box.top), at(box.right), at(box.bottom)};
+}
+
 }  // namespace
+
+cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, int maxWidth, int maxHeight) {
+  const double factor = std::min({1.0, static_cast<double>(maxWidth) / std::max(1, image.cols),
+                                  static_cast<double>(maxHeight) / std::max(1, image.rows)});
+  if (factor >= 1.0) return drawOverlay(image, evaluation);
+  cv::Mat reduced;
+  const cv::Size size(std::max(1, static_cast<int>(std::lround(image.cols * factor))),
+                      std::max(1, static_cast<int>(std::lround(image.rows * factor))));
+  cv::resize(image, reduced, size, 0, 0, cv::INTER_AREA);
+  ImageEvaluation thumbnail;
+  thumbnail.score = evaluation.score;
+  for (const WordBox& word : evaluation.truth) {
+    WordBox moved = word;
+    const Rect box = scaled(word.rect(), factor);
+    moved.left = box.left;
+    moved.top = box.top;
+    moved.right = box.right;
+    moved.bottom = box.bottom;
+    thumbnail.truth.push_back(std::move(moved));
+  }
+  for (const Rect& detection : evaluation.detections) thumbnail.detections.push_back(scaled(detection, factor));
+  return drawOverlay(reduced, thumbnail);
+}
 
 cv::Mat drawOverlay(const cv::Mat& image, const ImageEvaluation& evaluation) {
   cv::Mat canvas;

@@ -21,4 +21,8 @@ inline const cv::Scalar kIgnoredColour{128, 128, 128};
 // side and at least 1. Boxes reaching outside the image are clipped by the drawing.
 cv::Mat drawOverlay(const cv::Mat& image, const ImageEvaluation& evaluation);
 
+// The same picture reduced to fit within maxWidth x maxHeight (never enlarged), the boxes drawn
+// after the reduction on coordinates scaled alike, so that their lines stay sharp.
+cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, int maxWidth, int maxHeight);
+
 }  // namespace scenetext::evaluation

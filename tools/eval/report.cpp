@@ -20,9 +20,11 @@ std::string csvField(const std::string& text) {
 
 }  // namespace
 
-std::string formatSummary(const Scores& scores) {
-  return "precision " + threeDecimals(scores.precision) + " recall " + threeDecimals(scores.recall) +
-         " F " + threeDecimals(scores.f) + "\n";
+std::string formatSummary(const Scores& scores, std::optional<double> averagePrecision) {
+  std::string line = "precision " + threeDecimals(scores.precision) + " recall " + threeDecimals(scores.recall) +
+                     " F " + threeDecimals(scores.f);
+  if (averagePrecision) line += " AP " + threeDecimals(*averagePrecision);
+  return line + "\n";
 }
 
 std::string formatImageTable(const std::vector<ImageEvaluation>& images) {

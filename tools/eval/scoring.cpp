@@ -2,33 +2,57 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
+#include <cstdlib>
 #include <tuple>
 #include <utility>
 
 namespace scenetext::evaluation {
 namespace {
 
-// A detection is "mostly" inside don't-care words when more than half of its area is: the
-// ICDAR 2015 rule, used here for both protocols.
-constexpr double kDontCareCoverage = 0.5;
+// ICDAR 2015 drops a detection when more than half of its area lies inside the union of the
+// don't-care words.
+constexpr double kIoUDontCareCoverage = 0.5;
 // Wolf and Jolion score a split word less than a whole one: 0.8 of a word for recall, and 0.8 for
 // each of its pieces for precision. One-to-one and many-to-one matches score 1 per box.
 constexpr double kSplitScore = 0.8;
+constexpr double kWholeScore = 1.0;
 // ICDAR 2015: a detection matches a word when intersection over union is above one half.
 constexpr double kIoUThreshold = 0.5;
+// The ICDAR 2013 script compares the summed coverage of a split or a merge after rounding it to
+// this many decimals, so 0.79995 of a word counts as 0.8.
+constexpr int kCoverageDecimals = 4;
 
 // Inclusive extent along one axis as a 64-bit count, so INT_MIN..INT_MAX cannot overflow.
 int64_t extent(int low, int high) { return static_cast<int64_t>(high) - low + 1; }
 
-// The boxes that take part in matching, as indices into the caller's lists.
+// Which boxes take part in matching and the counts: don't-care words never do, and neither do
+// the detections the protocol's don't-care rule drops.
 struct CountedBoxes {
-  std::vector<size_t> words;
-  std::vector<size_t> detections;
+  std::vector<bool> word;
+  std::vector<bool> detection;
 };
 
+// When a detection lying on don't-care words leaves the counts: when more than `share` of its area
+// lies inside any one of them (DetEval), or inside their union (IoU).
+struct DontCareRule {
+  bool overUnion;
+  double share;
+};
+
+bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares, const DontCareRule& rule) {
+  const double area = boxArea(detection);
+  if (dontCares.empty() || area <= 0.0) return false;
+  if (rule.overUnion) return coveredArea(detection, dontCares) / area > rule.share;
+  for (const Rect& dontCare : dontCares) {
+    if (intersectionArea(detection, dontCare) / area > rule.share) return true;
+  }
+  return false;
+}
+
 CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
-                                ImageScore& score) {
-  CountedBoxes counted;
+                                const DontCareRule& rule, ImageScore& score) {
+  CountedBoxes counted{std::vector<bool>(truth.size(), false), std::vector<bool>(detections.size(), false)};
   std::vector<Rect> dontCares;
   score.wordOutcomes.assign(truth.size(), BoxOutcome::Unmatched);
   for (size_t g = 0; g < truth.size(); ++g) {
@@ -36,36 +60,33 @@ CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth, const std::ve
       score.wordOutcomes[g] = BoxOutcome::Ignored;
       dontCares.push_back(truth[g].rect());
     } else {
-      counted.words.push_back(g);
+      counted.word[g] = true;
+      ++score.tally.words;
     }
   }
   score.detectionOutcomes.assign(detections.size(), BoxOutcome::Unmatched);
   for (size_t d = 0; d < detections.size(); ++d) {
-    const double area = boxArea(detections[d]);
-    if (!dontCares.empty() && area > 0.0 &&
-        coveredArea(detections[d], dontCares) / area > kDontCareCoverage) {
+    if (dropsOnDontCares(detections[d], dontCares, rule)) {
       score.detectionOutcomes[d] = BoxOutcome::Ignored;
     } else {
-      counted.detections.push_back(d);
+      counted.detection[d] = true;
+      ++score.tally.detections;
     }
   }
-  score.tally.words = static_cast<int64_t>(counted.words.size());
-  score.tally.detections = static_cast<int64_t>(counted.detections.size());
   return counted;
 }
 
-// Intersections and areas of every counted word/detection pair; g and d index the counted lists.
+// Intersections and areas of every word/detection pair, don't-care boxes included.
 class OverlapTable {
  public:
-  OverlapTable(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
-               const CountedBoxes& counted)
-      : detectionCount_(counted.detections.size()) {
-    for (size_t g : counted.words) wordArea_.push_back(boxArea(truth[g].rect()));
-    for (size_t d : counted.detections) detectionArea_.push_back(boxArea(detections[d]));
-    intersection_.reserve(counted.words.size() * detectionCount_);
-    for (size_t g : counted.words) {
-      for (size_t d : counted.detections) {
-        intersection_.push_back(intersectionArea(truth[g].rect(), detections[d]));
+  OverlapTable(const std::vector<WordBox>& truth, const std::vector<Rect>& detections)
+      : detectionCount_(detections.size()) {
+    for (const WordBox& word : truth) wordArea_.push_back(boxArea(word.rect()));
+    for (const Rect& detection : detections) detectionArea_.push_back(boxArea(detection));
+    intersection_.reserve(truth.size() * detectionCount_);
+    for (const WordBox& word : truth) {
+      for (const Rect& detection : detections) {
+        intersection_.push_back(intersectionArea(word.rect(), detection));
       }
     }
   }
@@ -94,89 +115,139 @@ struct MatchState {
   std::vector<bool> detection;
 };
 
+// How many boxes of the other kind each box pairs with, by one relation.
+struct PartnerCounts {
+  std::vector<int> word;
+  std::vector<int> detection;
+};
+
 bool meetsBoth(const OverlapTable& table, size_t g, size_t d, const DetEvalConstraints& constraints) {
-  return table.intersection(g, d) > 0.0 && table.areaRecall(g, d) >= constraints.areaRecall &&
+  return table.areaRecall(g, d) >= constraints.areaRecall &&
          table.areaPrecision(g, d) >= constraints.areaPrecision;
 }
 
-void matchOneToOne(const OverlapTable& table, const std::vector<Rect>& wordRects,
-                   const std::vector<Rect>& detectionRects, const DetEvalConstraints& constraints,
-                   MatchState& matched, Tally& tally) {
-  std::vector<int> wordPartners(table.words(), 0);
-  std::vector<int> detectionPartners(table.detections(), 0);
+// Pairs meeting both area constraints, counted over every box, don't-care words and dropped
+// detections too: the ICDAR 2013 script counts them so, and a detection that also fits a
+// don't-care word is nobody's sole partner.
+PartnerCounts countConstraintPartners(const OverlapTable& table, const DetEvalConstraints& constraints) {
+  PartnerCounts counts{std::vector<int>(table.words(), 0), std::vector<int>(table.detections(), 0)};
   for (size_t g = 0; g < table.words(); ++g) {
     for (size_t d = 0; d < table.detections(); ++d) {
       if (!meetsBoth(table, g, d, constraints)) continue;
-      ++wordPartners[g];
-      ++detectionPartners[d];
+      ++counts.word[g];
+      ++counts.detection[d];
     }
   }
+  return counts;
+}
+
+// Pairs of counted boxes that share any pixel at all, matched or not.
+PartnerCounts countOverlaps(const OverlapTable& table, const CountedBoxes& counted) {
+  PartnerCounts counts{std::vector<int>(table.words(), 0), std::vector<int>(table.detections(), 0)};
   for (size_t g = 0; g < table.words(); ++g) {
-    if (wordPartners[g] != 1) continue;
     for (size_t d = 0; d < table.detections(); ++d) {
-      if (detectionPartners[d] != 1 || !meetsBoth(table, g, d, constraints)) continue;
-      if (normalizedCentreDistance(wordRects[g], detectionRects[d]) >= constraints.centreDistance) break;
+      if (!counted.word[g] || !counted.detection[d] || table.intersection(g, d) <= 0.0) continue;
+      ++counts.word[g];
+      ++counts.detection[d];
+    }
+  }
+  return counts;
+}
+
+// The script's round(sum, 4): the decimal nearest to the exact binary value, ties to even, as
+// printf forms it.
+double roundedCoverage(double sum) {
+  char text[64];
+  std::snprintf(text, sizeof text, "%.*f", kCoverageDecimals, sum);
+  return std::strtod(text, nullptr);
+}
+
+struct DetEvalContext {
+  const OverlapTable& table;
+  const CountedBoxes& counted;
+  const std::vector<Rect>& wordRects;
+  const std::vector<Rect>& detectionRects;
+  const DetEvalConstraints& constraints;
+  PartnerCounts overlaps;
+};
+
+// A word and a detection that are each other's sole constraint partner, overlap nothing else
+// that counts, and lie close together.
+void matchOneToOne(const DetEvalContext& context, MatchState& matched, Tally& tally) {
+  const OverlapTable& table = context.table;
+  const PartnerCounts partners = countConstraintPartners(table, context.constraints);
+  for (size_t g = 0; g < table.words(); ++g) {
+    if (!context.counted.word[g] || partners.word[g] != 1 || context.overlaps.word[g] != 1) continue;
+    for (size_t d = 0; d < table.detections(); ++d) {
+      if (!context.counted.detection[d] || matched.detection[d]) continue;
+      if (partners.detection[d] != 1 || context.overlaps.detection[d] != 1) continue;
+      if (!meetsBoth(table, g, d, context.constraints)) continue;
+      if (normalizedCentreDistance(context.wordRects[g], context.detectionRects[d]) >=
+          context.constraints.centreDistance) {
+        break;
+      }
       matched.word[g] = true;
       matched.detection[d] = true;
-      tally.recallSum += 1.0;
-      tally.precisionSum += 1.0;
+      tally.recallSum += kWholeScore;
+      tally.precisionSum += kWholeScore;
       break;
     }
   }
 }
 
-void matchOneToMany(const OverlapTable& table, const DetEvalConstraints& constraints,
-                    MatchState& matched, Tally& tally) {
+// A word gathers the unmatched detections that lie mostly on it; their shares of the word, summed
+// and rounded, must reach the recall constraint, and the word must overlap at least two counted
+// detections. A single gathered piece scores as a whole match.
+void matchOneToMany(const DetEvalContext& context, MatchState& matched, Tally& tally) {
+  const OverlapTable& table = context.table;
   for (size_t g = 0; g < table.words(); ++g) {
-    if (matched.word[g]) continue;
+    if (!context.counted.word[g] || matched.word[g]) continue;
     std::vector<size_t> pieces;
     double covered = 0.0;
     for (size_t d = 0; d < table.detections(); ++d) {
-      if (matched.detection[d] || table.intersection(g, d) <= 0.0) continue;
-      if (table.areaPrecision(g, d) < constraints.areaPrecision) continue;
+      if (!context.counted.detection[d] || matched.detection[d]) continue;
+      if (table.areaPrecision(g, d) < context.constraints.areaPrecision) continue;
       pieces.push_back(d);
-      covered += table.intersection(g, d);
+      covered += table.areaRecall(g, d);
     }
-    // Summing intersections before dividing keeps 0.3 + 0.5 of a word from falling below 0.8.
-    if (pieces.size() < 2 || OverlapTable::fraction(covered, table.wordArea(g)) < constraints.areaRecall) {
-      continue;
-    }
+    if (roundedCoverage(covered) < context.constraints.areaRecall || context.overlaps.word[g] < 2) continue;
     matched.word[g] = true;
     for (size_t d : pieces) matched.detection[d] = true;
-    tally.recallSum += kSplitScore;
-    tally.precisionSum += kSplitScore * static_cast<double>(pieces.size());
+    const bool whole = pieces.size() == 1;
+    tally.recallSum += whole ? kWholeScore : kSplitScore;
+    tally.precisionSum += whole ? kWholeScore : kSplitScore * static_cast<double>(pieces.size());
   }
 }
 
-void matchManyToOne(const OverlapTable& table, const DetEvalConstraints& constraints,
-                    MatchState& matched, Tally& tally) {
+// The mirror image: a detection gathers the unmatched words lying mostly inside it.
+void matchManyToOne(const DetEvalContext& context, MatchState& matched, Tally& tally) {
+  const OverlapTable& table = context.table;
   for (size_t d = 0; d < table.detections(); ++d) {
-    if (matched.detection[d]) continue;
+    if (!context.counted.detection[d] || matched.detection[d]) continue;
     std::vector<size_t> words;
     double covered = 0.0;
     for (size_t g = 0; g < table.words(); ++g) {
-      if (matched.word[g] || table.intersection(g, d) <= 0.0) continue;
-      if (table.areaRecall(g, d) < constraints.areaRecall) continue;
+      if (!context.counted.word[g] || matched.word[g]) continue;
+      if (table.areaRecall(g, d) < context.constraints.areaRecall) continue;
       words.push_back(g);
-      covered += table.intersection(g, d);
+      covered += table.areaPrecision(g, d);
     }
-    if (words.size() < 2 ||
-        OverlapTable::fraction(covered, table.detectionArea(d)) < constraints.areaPrecision) {
+    if (roundedCoverage(covered) < context.constraints.areaPrecision || context.overlaps.detection[d] < 2) {
       continue;
     }
     matched.detection[d] = true;
     for (size_t g : words) matched.word[g] = true;
-    tally.recallSum += static_cast<double>(words.size());
-    tally.precisionSum += 1.0;
+    tally.recallSum += kWholeScore * static_cast<double>(words.size());
+    tally.precisionSum += kWholeScore;
   }
 }
 
-void recordOutcomes(const CountedBoxes& counted, const MatchState& matched, ImageScore& score) {
-  for (size_t g = 0; g < counted.words.size(); ++g) {
-    if (matched.word[g]) score.wordOutcomes[counted.words[g]] = BoxOutcome::Matched;
+void recordOutcomes(const MatchState& matched, ImageScore& score) {
+  for (size_t g = 0; g < matched.word.size(); ++g) {
+    if (matched.word[g]) score.wordOutcomes[g] = BoxOutcome::Matched;
   }
-  for (size_t d = 0; d < counted.detections.size(); ++d) {
-    if (matched.detection[d]) score.detectionOutcomes[counted.detections[d]] = BoxOutcome::Matched;
+  for (size_t d = 0; d < matched.detection.size(); ++d) {
+    if (matched.detection[d]) score.detectionOutcomes[d] = BoxOutcome::Matched;
   }
 }
 
@@ -272,30 +343,30 @@ double normalizedCentreDistance(const Rect& a, const Rect& b) {
 ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
                         const DetEvalConstraints& constraints) {
   ImageScore score;
-  const CountedBoxes counted = selectCountedBoxes(truth, detections, score);
-  const OverlapTable table(truth, detections, counted);
+  // The script drops a detection on one don't-care word by the precision constraint.
+  const CountedBoxes counted = selectCountedBoxes(truth, detections, {false, constraints.areaPrecision}, score);
+  const OverlapTable table(truth, detections);
   std::vector<Rect> wordRects;
-  for (size_t g : counted.words) wordRects.push_back(truth[g].rect());
-  std::vector<Rect> detectionRects;
-  for (size_t d : counted.detections) detectionRects.push_back(detections[d]);
+  for (const WordBox& word : truth) wordRects.push_back(word.rect());
+  const DetEvalContext context{table, counted, wordRects, detections, constraints, countOverlaps(table, counted)};
 
-  MatchState matched{std::vector<bool>(table.words(), false),
-                     std::vector<bool>(table.detections(), false)};
-  matchOneToOne(table, wordRects, detectionRects, constraints, matched, score.tally);
-  matchOneToMany(table, constraints, matched, score.tally);
-  matchManyToOne(table, constraints, matched, score.tally);
-  recordOutcomes(counted, matched, score);
+  MatchState matched{std::vector<bool>(table.words(), false), std::vector<bool>(table.detections(), false)};
+  matchOneToOne(context, matched, score.tally);
+  matchOneToMany(context, matched, score.tally);
+  matchManyToOne(context, matched, score.tally);
+  recordOutcomes(matched, score);
   return score;
 }
 
 ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& detections) {
   ImageScore score;
-  const CountedBoxes counted = selectCountedBoxes(truth, detections, score);
-  const OverlapTable table(truth, detections, counted);
-  // (overlap, g, d) for every pair above the threshold, best first.
+  const CountedBoxes counted = selectCountedBoxes(truth, detections, {true, kIoUDontCareCoverage}, score);
+  const OverlapTable table(truth, detections);
+  // (overlap, g, d) for every counted pair above the threshold, best first.
   std::vector<std::tuple<double, size_t, size_t>> pairs;
   for (size_t g = 0; g < table.words(); ++g) {
     for (size_t d = 0; d < table.detections(); ++d) {
+      if (!counted.word[g] || !counted.detection[d]) continue;
       const double shared = table.intersection(g, d);
       const double iou =
           OverlapTable::fraction(shared, table.wordArea(g) + table.detectionArea(d) - shared);
@@ -304,8 +375,7 @@ ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& 
   }
   std::stable_sort(pairs.begin(), pairs.end(),
                    [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
-  MatchState matched{std::vector<bool>(table.words(), false),
-                     std::vector<bool>(table.detections(), false)};
+  MatchState matched{std::vector<bool>(table.words(), false), std::vector<bool>(table.detections(), false)};
   for (const auto& [iou, g, d] : pairs) {
     if (matched.word[g] || matched.detection[d]) continue;
     matched.word[g] = true;
@@ -313,7 +383,7 @@ ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& 
     score.tally.recallSum += 1.0;
     score.tally.precisionSum += 1.0;
   }
-  recordOutcomes(counted, matched, score);
+  recordOutcomes(matched, score);
   return score;
 }
 

@@ -5,9 +5,10 @@
 // images up into the set's precision, recall and F.
 //
 // Areas are inclusive pixel counts, (right - left + 1) * (bottom - top + 1), formed in double
-// precision so that no coordinate can overflow them. Don't-care words, and detections more than
-// half of whose area lies inside the union of the don't-care words, take no part in matching and
-// are left out of both counts.
+// precision so that no coordinate can overflow them. Don't-care words take no part in matching and
+// are left out of the counts, and so are the detections that lie on them: for DetEval those with
+// more than the precision constraint (0.4) of their area inside any one don't-care word, for IoU
+// those with more than half of their area inside the union of the don't-care words.
 
 #include <cstdint>
 #include <vector>
@@ -59,16 +60,19 @@ struct DetEvalConstraints {
   double centreDistance = 1.0; // one-to-one: centre distance / mean diagonal below this (strict)
 };
 
-// DetEval, in three passes over the counted boxes:
+// DetEval as the ICDAR 2013 evaluation script scores it, in three passes over the counted boxes:
 //  1. one-to-one: a word and a detection that meet both area constraints with each other and with
-//     no other box, whose centres are close (normalizedCentreDistance below the constraint):
-//     recall 1, precision 1;
-//  2. one-to-many, words in input order: a word overlapping two or more still-unmatched detections
-//     that each meet the precision constraint with it, together covering at least the recall
-//     constraint of its area: recall 0.8, precision 0.8 for each of those detections;
-//  3. many-to-one, detections in input order: a detection overlapping two or more still-unmatched
-//     words that each meet the recall constraint with it, together covering at least the precision
-//     constraint of its area: recall 1 for each of those words, precision 1.
+//     no other box (don't-care words and dropped detections included), that overlap no other
+//     counted box at all, and whose centres are close (normalizedCentreDistance below the
+//     constraint): recall 1, precision 1;
+//  2. one-to-many, words in input order: the still-unmatched detections that meet the precision
+//     constraint with the word, whose shares of the word's area, summed and rounded to 4 decimals,
+//     reach the recall constraint, when the word overlaps at least two counted detections: recall
+//     0.8 and precision 0.8 for each piece, or 1 and 1 when a single piece was gathered;
+//  3. many-to-one, detections in input order: the still-unmatched words that meet the recall
+//     constraint with the detection, whose shares of its area, summed and rounded to 4 decimals,
+//     reach the precision constraint, when the detection overlaps at least two counted words:
+//     recall 1 for each of those words, precision 1.
 ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
                         const DetEvalConstraints& constraints = {});
 

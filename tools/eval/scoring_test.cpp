@@ -4,7 +4,11 @@
 
 #include <climits>
 #include <cmath>
+#include <random>
+#include <sstream>
 #include <vector>
+
+#include "eval/test/deteval_literal.hpp"
 
 namespace scenetext::evaluation {
 namespace {
@@ -144,10 +148,75 @@ TEST(DetEval, SplitNearMisses) {
   }
 }
 
-TEST(DetEval, SplitCoverageIsSummedInPixelsNotInRoundedFractions) {
-  // 0.1 + 0.7 is 0.7999999999999999 in double; 1 + 7 pixels of 10 is exactly 0.8.
-  const ImageScore score = scoreDetEval({word(0, 0, 9, 0)}, {{0, 0, 0, 0}, {1, 0, 7, 0}});
-  expectTally(score, {1, 2, 0.8, 1.6});
+TEST(DetEval, SplitAndMergeCoverageIsComparedRoundedToFourDecimals) {
+  struct Row {
+    const char* what;
+    std::vector<WordBox> words;
+    std::vector<Rect> detections;
+    double recallSum;
+  };
+  // 100000-pixel boxes: a sum of 0.79996 rounds to 0.8 and passes, 0.79994 rounds to 0.7999 and
+  // fails; a pixel count compared unrounded would refuse both.
+  const std::vector<Row> rows = {
+      {"pieces cover 79996 of 100000 of a word", {word(0, 0, 99999, 0)},
+       {{0, 0, 39997, 0}, {50000, 0, 89997, 0}}, 0.8},
+      {"pieces cover 79994 of 100000 of a word", {word(0, 0, 99999, 0)},
+       {{0, 0, 39996, 0}, {50000, 0, 89996, 0}}, 0.0},
+      {"words fill 39996 of 100000 of a line", {word(0, 0, 19997, 0), word(50000, 0, 69997, 0)},
+       {{0, 0, 99999, 0}}, 2.0},
+      {"words fill 39994 of 100000 of a line", {word(0, 0, 19996, 0), word(50000, 0, 69996, 0)},
+       {{0, 0, 99999, 0}}, 0.0},
+      // 0.1 + 0.7 is 0.7999999999999999 in double, which rounds to 0.8.
+      {"pieces of 1 and 7 pixels of 10", {word(0, 0, 9, 0)}, {{0, 0, 0, 0}, {1, 0, 7, 0}}, 0.8},
+  };
+  for (const Row& row : rows) {
+    const ImageScore score = scoreDetEval(row.words, row.detections);
+    EXPECT_DOUBLE_EQ(score.tally.recallSum, row.recallSum) << row.what;
+  }
+}
+
+TEST(DetEval, OneToOneNeedsTheWordAndTheDetectionToOverlapNothingElse) {
+  // A detection over "No" (0..19) and "mobile" (30..99) fits "mobile" alone (precision 0.7, and
+  // only 0.2 for "No"), but it also overlaps "No": no one-to-one pair, and the merge pass credits
+  // both words. Pairing it with "mobile" would leave "No" missed (recall 1 of 2).
+  const ImageScore score = scoreDetEval({word(0, 0, 19, 0), word(30, 0, 99, 0)}, {{0, 0, 99, 0}});
+  expectTally(score, {2, 1, 2.0, 1.0});
+  EXPECT_EQ(score.wordOutcomes, (Outcomes{kMatched, kMatched}));
+}
+
+TEST(DetEval, ConstraintPartnersIncludeDontCareWordsAndDroppedDetections) {
+  // The detection fits the word (recall 1, precision 0.6) and the don't-care word beside it
+  // (recall 1, precision exactly 0.4, so it is not dropped): it is nobody's sole partner, and with
+  // one overlapping word it is no merge either.
+  const ImageScore sharedWithDontCare =
+      scoreDetEval({dontCare(0, 0, 39, 0), word(40, 0, 99, 0)}, {{0, 0, 99, 0}});
+  expectTally(sharedWithDontCare, {1, 1, 0.0, 0.0});
+  // A second detection fits the word too (recall 0.9, precision 90 of 190) but lies mostly on a
+  // don't-care word and is dropped; the word still has two partners and stays unmatched.
+  const ImageScore sharedWithDropped = scoreDetEval({word(0, 0, 99, 0), dontCare(100, 0, 199, 0)},
+                                                    {{0, 0, 99, 0}, {10, 0, 199, 0}});
+  expectTally(sharedWithDropped, {1, 1, 0.0, 0.0});
+  EXPECT_EQ(sharedWithDropped.detectionOutcomes, (Outcomes{kUnmatched, kIgnored}));
+}
+
+TEST(DetEval, ASplitNeedsTwoOverlappingDetectionsNotTwoPieces) {
+  // Words A (0..49) and B (50..99); detection X covers both (precision 0.5 with each), detection Y
+  // (45..200) touches A with 5 pixels and covers B at precision 50 of 156. A overlaps X and Y, so
+  // the split pass takes X as A's single piece, scoring 1 and 1; B is left without a partner.
+  // Requiring two gathered pieces would leave X to merge A and B (recall 2).
+  const ImageScore score =
+      scoreDetEval({word(0, 0, 49, 0), word(50, 0, 99, 0)}, {{0, 0, 99, 0}, {45, 0, 200, 0}});
+  expectTally(score, {2, 2, 1.0, 1.0});
+  EXPECT_EQ(score.wordOutcomes, (Outcomes{kMatched, kUnmatched}));
+  EXPECT_EQ(score.detectionOutcomes, (Outcomes{kMatched, kUnmatched}));
+}
+
+TEST(DetEval, AMergeOfOneWordScoresAsAWholeMatch) {
+  // The line overlaps two words, but only the first lies inside it (the second 10 of 211 pixels):
+  // one gathered word, recall 1, precision 1.
+  const ImageScore score = scoreDetEval({word(0, 0, 49, 0), word(90, 0, 300, 0)}, {{0, 0, 99, 0}});
+  expectTally(score, {2, 1, 1.0, 1.0});
+  EXPECT_EQ(score.wordOutcomes, (Outcomes{kMatched, kUnmatched}));
 }
 
 TEST(DetEval, LineCoveringThreeWordsScoresOnePerWord) {
@@ -179,8 +248,8 @@ TEST(DetEval, MergeNearMisses) {
 }
 
 TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
-  // Word 0 is matched one-to-one by detection 0 (the line is too big to be its partner). Over the
-  // line, words 1 and 2 fill only 600 of 1700 pixels; with word 0 they would fill 1100.
+  // Word 0 is matched by detection 0 (as the single piece of a split: the line overlaps it too).
+  // Over the line, words 1 and 2 fill only 600 of 1700 pixels; with word 0 they would fill 1100.
   const std::vector<WordBox> words = {word(0, 0, 49, 9), word(100, 0, 129, 9), word(140, 0, 169, 9)};
   const std::vector<Rect> detections = {{0, 0, 49, 9}, {0, 0, 169, 9}};
   const ImageScore score = scoreDetEval(words, detections);
@@ -188,6 +257,64 @@ TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
   EXPECT_EQ(score.detectionOutcomes, (Outcomes{kMatched, kUnmatched}));
   // Without word 0's own detection the line merges all three.
   expectTally(scoreDetEval(words, {detections[1]}), {3, 1, 3.0, 1.0});
+}
+
+// Words of random sizes, some don't care, and detections that are either jittered copies of words
+// (so that one-to-one, split and merge situations all arise) or boxes anywhere.
+struct RandomImage {
+  std::vector<WordBox> truth;
+  std::vector<Rect> detections;
+};
+
+RandomImage randomImage(std::mt19937& random) {
+  const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  RandomImage image;
+  for (int k = uniform(0, 6); k > 0; --k) {
+    const int left = uniform(0, 60);
+    const int top = uniform(0, 20);
+    const Rect box{left, top, left + uniform(0, 30), top + uniform(0, 8)};
+    image.truth.push_back(uniform(0, 6) == 0 ? dontCare(box.left, box.top, box.right, box.bottom)
+                                             : word(box.left, box.top, box.right, box.bottom));
+  }
+  for (int k = uniform(0, 6); k > 0; --k) {
+    Rect box;
+    if (!image.truth.empty() && uniform(0, 4) < 3) {
+      const Rect source = image.truth[static_cast<size_t>(uniform(0, static_cast<int>(image.truth.size()) - 1))].rect();
+      box = {source.left + uniform(-4, 4), source.top + uniform(-2, 2), source.right + uniform(-4, 4),
+             source.bottom + uniform(-2, 2)};
+      if (box.right < box.left || box.bottom < box.top) continue;
+    } else {
+      const int left = uniform(0, 60);
+      const int top = uniform(0, 20);
+      box = {left, top, left + uniform(0, 40), top + uniform(0, 10)};
+    }
+    image.detections.push_back(box);
+  }
+  return image;
+}
+
+std::string describe(const RandomImage& image) {
+  std::ostringstream text;
+  for (const WordBox& w : image.truth) {
+    text << w.left << " " << w.top << " " << w.right << " " << w.bottom << " \"" << w.text << "\"\n";
+  }
+  text << "--\n";
+  for (const Rect& d : image.detections) text << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n";
+  return text.str();
+}
+
+TEST(DetEval, AgreesWithALiteralReadingOfTheScriptOnRandomImages) {
+  std::mt19937 random(20130);
+  for (int n = 0; n < 3000; ++n) {
+    const RandomImage image = randomImage(random);
+    const Tally expected = literal::score(image.truth, image.detections);
+    const Tally actual = scoreDetEval(image.truth, image.detections).tally;
+    ASSERT_EQ(actual.words, expected.words) << describe(image);
+    ASSERT_EQ(actual.detections, expected.detections) << describe(image);
+    // The same additions in the same order: equal to the last bit.
+    ASSERT_EQ(actual.recallSum, expected.recallSum) << describe(image);
+    ASSERT_EQ(actual.precisionSum, expected.precisionSum) << describe(image);
+  }
 }
 
 TEST(DontCare, WordsAndTheDetectionsMostlyInsideThemLeaveBothCounts) {
@@ -198,35 +325,39 @@ TEST(DontCare, WordsAndTheDetectionsMostlyInsideThemLeaveBothCounts) {
   EXPECT_EQ(score.detectionOutcomes, (Outcomes{kMatched, kIgnored}));
 }
 
-TEST(DontCare, MoreThanHalfInsideIsMostly) {
+TEST(DontCare, DetEvalDropsOnOneWordAndIoUOnTheUnion) {
   struct Row {
     const char* what;
     std::vector<WordBox> truth;
     Rect detection;
-    BoxOutcome outcome;
+    BoxOutcome detEval;  // more than 0.4 inside any single don't-care word
+    BoxOutcome iou;      // more than 0.5 inside their union
   };
   const std::vector<Row> rows = {
-      {"exactly half inside", {dontCare(0, 0, 99, 0)}, {50, 0, 149, 0}, kUnmatched},
-      {"51 of 100 inside", {dontCare(0, 0, 99, 0)}, {49, 0, 148, 0}, kIgnored},
-      {"half in each of two neighbours", {dontCare(0, 0, 99, 0), dontCare(100, 0, 199, 0)},
-       {50, 0, 149, 0}, kIgnored},
+      {"40 of 100 inside", {dontCare(0, 0, 99, 0)}, {60, 0, 159, 0}, kUnmatched, kUnmatched},
+      {"41 of 100 inside", {dontCare(0, 0, 99, 0)}, {59, 0, 158, 0}, kIgnored, kUnmatched},
+      {"exactly half inside", {dontCare(0, 0, 99, 0)}, {50, 0, 149, 0}, kIgnored, kUnmatched},
+      {"51 of 100 inside", {dontCare(0, 0, 99, 0)}, {49, 0, 148, 0}, kIgnored, kIgnored},
+      {"30 in each of two neighbours", {dontCare(0, 0, 29, 0), dontCare(70, 0, 99, 0)},
+       {0, 0, 99, 0}, kUnmatched, kIgnored},
       {"two copies of one 30 % region", {dontCare(0, 0, 29, 0), dontCare(0, 0, 29, 0)},
-       {0, 0, 99, 0}, kUnmatched},
+       {0, 0, 99, 0}, kUnmatched, kUnmatched},
   };
   for (const Row& row : rows) {
     for (Protocol protocol : {Protocol::DetEval, Protocol::IoU}) {
+      const BoxOutcome expected = protocol == Protocol::DetEval ? row.detEval : row.iou;
       const ImageScore score = scoreImage(row.truth, {row.detection}, protocol);
-      EXPECT_EQ(score.detectionOutcomes, Outcomes{row.outcome}) << row.what;
-      EXPECT_EQ(score.tally.detections, row.outcome == kIgnored ? 0 : 1) << row.what;
+      EXPECT_EQ(score.detectionOutcomes, Outcomes{expected}) << row.what;
+      EXPECT_EQ(score.tally.detections, expected == kIgnored ? 0 : 1) << row.what;
       EXPECT_EQ(score.tally.words, 0) << row.what;
     }
   }
 }
 
 TEST(DontCare, ADontCareWordIsNeverMatched) {
-  // Half the detection lies on the don't-care word, so it counts; it would match that word
-  // one-to-one (recall 1, precision 0.5) if the word counted too.
-  const ImageScore score = scoreDetEval({dontCare(0, 0, 49, 0), word(200, 0, 249, 0)}, {{0, 0, 99, 0}});
+  // 0.4 of the detection lies on the don't-care word, so it counts; it would match that word
+  // one-to-one (recall 1, precision 0.4) if the word counted too.
+  const ImageScore score = scoreDetEval({dontCare(0, 0, 49, 0), word(200, 0, 249, 0)}, {{0, 0, 124, 0}});
   expectTally(score, {1, 1, 0.0, 0.0});
   EXPECT_EQ(score.wordOutcomes, (Outcomes{kIgnored, kUnmatched}));
   EXPECT_EQ(score.detectionOutcomes, Outcomes{kUnmatched});
