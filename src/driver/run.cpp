@@ -113,12 +113,23 @@ Detection detectText(const cv::Mat& working, const classifier::StumpCascade& mod
   return detection;
 }
 
+namespace {
+
+// Rounded once, so that the box list's six decimals, the JSON and --min-score agree on the same
+// number; the smallest score stays above 0.
+double shownScore(double score) {
+  constexpr double kScale = 1e6;
+  return std::max(std::round(score * kScale), 1.0) / kScale;
+}
+
+}  // namespace
+
 Detection keepLinesScoring(Detection detection, double minScore) {
   if (minScore <= 0.0) return detection;
   BoxList boxes;
   std::vector<double> scores;
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
-    if (detection.scores[i] < minScore) continue;
+    if (shownScore(detection.scores[i]) < minScore) continue;
     boxes.push_back(detection.boxes[i]);
     scores.push_back(detection.scores[i]);
   }
@@ -129,16 +140,12 @@ Detection keepLinesScoring(Detection detection, double minScore) {
 }
 
 std::vector<InputLine> inputLines(const Detection& detection, int factor) {
-  // Rounded once here, so that the box list's six decimals and the JSON show the same number; the
-  // smallest score stays above 0.
-  constexpr double kScale = 1e6;
   std::vector<InputLine> lines;
   lines.reserve(detection.boxes.size());
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
     const ComponentBox& box = detection.boxes[i];
-    const double score = std::max(std::round(detection.scores[i] * kScale), 1.0) / kScale;
     lines.push_back({{box.xmin * factor, box.ymin * factor, box.xmax * factor, box.ymax * factor},
-                     score});
+                     shownScore(detection.scores[i])});
   }
   return lines;
 }

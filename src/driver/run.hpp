@@ -86,8 +86,8 @@ Detection detectText(const cv::Mat& working, const classifier::StumpCascade& mod
                      const StepObserver& observer = {},
                      regions::CandidateMode candidates = regions::CandidateMode::kExact);
 
-// The detection with only the lines scoring at least `minScore`, order kept, and the BoxMask of
-// those. A `minScore` of 0 or less keeps every line.
+// The detection with only the lines whose score, rounded to six decimals as shown, is at least
+// `minScore`, order kept, and the BoxMask of those. A `minScore` of 0 or less keeps every line.
 Detection keepLinesScoring(Detection detection, double minScore);
 
 // The final lines in input-image coordinates: each box times the reduction factor, its score
