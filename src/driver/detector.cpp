@@ -5,6 +5,9 @@
 
 #include <opencv2/imgproc.hpp>
 
+#include <string>
+#include <utility>
+
 #include "common/image_limits.hpp"
 #include "driver/run.hpp"
 
@@ -31,7 +34,8 @@ cv::Mat colourInput(const cv::Mat& image) {
   if (image.dims != 2 || image.depth() != CV_8U ||
       (image.channels() != 1 && image.channels() != 3 && image.channels() != 4)) {
     throw Error("cannot detect text in a " + cv::typeToString(image.type()) + " image of " +
-                std::to_string(image.dims) + " dimensions: it must be 8-bit, 2-dimensional, with 1, 3 or 4 channels");
+                std::to_string(image.dims) +
+                " dimensions: it must be 8-bit, 2-dimensional, with 1, 3 or 4 channels");
   }
   if (Status size = checkPixelLimit({image.cols, image.rows}); !size.ok()) {
     throw Error("cannot detect text in the image: " + size.message());
@@ -42,8 +46,8 @@ cv::Mat colourInput(const cv::Mat& image) {
   } else if (image.channels() == 4) {
     cv::cvtColor(image, colour, cv::COLOR_BGRA2BGR);
   } else {
-    // The detector reads rows through their stride, but the input preparation copies anyway; a
-    // shared header costs nothing and leaves the caller's pixels untouched.
+    // The input preparation copies the pixels into an image of its own, so the caller's are only
+    // read, a view's through its row stride.
     colour = image;
   }
   return colour;

@@ -32,11 +32,15 @@ std::string boxList(const std::vector<TextLine>& lines) {
 
 // What the command writes for the image file at `path`.
 std::string commandBoxList(const ScratchFolder& scratch, const std::string& model,
-                           const std::string& path, const std::string& mode) {
+                           const std::string& path, Candidates candidates) {
   const std::string prefix = (scratch / "out").string() + "/";
   std::filesystem::create_directories(prefix);
-  const auto run = scenetext::testing::runCommand(
-      kScenetext, {"--candidates", mode, model, path, prefix}, scratch.path());
+  std::vector<std::string> arguments{model, path, prefix};
+  // The exact candidates are the command's default.
+  if (candidates == Candidates::kExtended) {
+    arguments.insert(arguments.begin(), {"--candidates", "extended"});
+  }
+  const auto run = scenetext::testing::runCommand(kScenetext, arguments, scratch.path());
   EXPECT_EQ(run.exitCode, 0) << run.err;
   return scenetext::testing::slurp(prefix + std::filesystem::path(path).filename().string() +
                                    ".txt");
@@ -91,12 +95,12 @@ TEST(DetectorTest, FindsExactlyTheCommandsBoxesInBothModes) {
     const cv::Mat image = signs(cv::Size(width, width * 2 / 3));
     const std::string path = (scratch / ("signs" + std::to_string(width) + ".png")).string();
     ASSERT_TRUE(cv::imwrite(path, image));
-    for (const auto& [candidates, model, mode] :
-         {std::tuple{Candidates::kExact, kDefaultModel, "spec"},
-          std::tuple{Candidates::kExtended, kExtendedModel, "extended"}}) {
+    for (const auto& [candidates, model] : {std::pair{Candidates::kExact, kDefaultModel},
+                                            std::pair{Candidates::kExtended, kExtendedModel}}) {
       const std::vector<TextLine> lines = Detector::load(model, candidates).detect(image);
-      EXPECT_FALSE(lines.empty()) << width << " " << mode;
-      EXPECT_EQ(boxList(lines), commandBoxList(scratch, model, path, mode)) << width << " " << mode;
+      EXPECT_FALSE(lines.empty()) << width << " " << model;
+      EXPECT_EQ(boxList(lines), commandBoxList(scratch, model, path, candidates))
+          << width << " " << model;
       for (const TextLine& line : lines) {
         EXPECT_GE(line.score, 0.5);
         EXPECT_LE(line.score, 1.0);
@@ -147,10 +151,14 @@ TEST(DetectorTest, ManyThreadsOnOneDetectorAgreeWithOne) {
   }
 }
 
-TEST(DetectorTest, LeavesTheCallersImageAsItWas) {
-  const cv::Mat image = signs(cv::Size(401, 300));
+TEST(DetectorTest, AViewIsReadAsItsPixelsAndLeftAsItWas) {
+  const cv::Mat image = signs(cv::Size(801, 600));
   const cv::Mat before = image.clone();
-  Detector::load(kDefaultModel).detect(image(cv::Rect(3, 5, 390, 280)));
+  const Detector detector = Detector::load(kDefaultModel);
+  const cv::Mat view = image(cv::Rect(3, 5, 790, 580));
+  const std::vector<TextLine> lines = detector.detect(view);
+  EXPECT_FALSE(lines.empty());
+  EXPECT_EQ(boxList(lines), boxList(detector.detect(view.clone())));
   EXPECT_EQ(cv::norm(image, before, cv::NORM_INF), 0);
 }
 
