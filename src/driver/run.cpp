@@ -13,9 +13,9 @@
 #include "common/file_output.hpp"
 #include "common/image_limits.hpp"
 #include "driver/input_preparation.hpp"
+#include "driver/json_output.hpp"
 #include "driver/result_output.hpp"
 #include "edges/edge_detection.hpp"
-#include "driver/json_output.hpp"
 #include "regions/final_regions.hpp"
 #include "regions/text_lines.hpp"
 
@@ -151,7 +151,7 @@ std::vector<InputLine> inputLines(const Detection& detection, int factor) {
 }
 
 Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection,
-                    const ExtraOutputs& extras, const ImageReport* report) {
+                    const ExtraOutputs& extras, const ImageReport& report) {
   cv::Mat annotated = renderResultImage(input.working, input.input, detection.boxMask);
   Result<std::string> encoded = encodeImageFor(paths.image, annotated);
   if (!encoded.ok()) return encoded.status();
@@ -159,9 +159,7 @@ Status writeResults(const OutputPaths& paths, const WorkingInput& input, const D
   files.push_back({paths.boxList, extras.scores
                                       ? formatScoredBoxList(inputLines(detection, input.factor))
                                       : formatBoxList(detection.boxes, input.factor)});
-  if (extras.json && report != nullptr) {
-    files.push_back({paths.json, formatJsonReport(*report) + "\n"});
-  }
+  if (extras.json) files.push_back({paths.json, formatJsonReport(report) + "\n"});
   return writeFilesAtomically(files);
 }
 
@@ -191,7 +189,7 @@ Result<FileDetection> detectFile(const classifier::StumpCascade& model,
   FileDetection result{paths,
                        {imagePath, input.input.cols, input.input.rows, candidates, extras.modelPath,
                         inputLines(detection, input.factor)}};
-  Status written = writeResults(paths, input, detection, extras, &result.report);
+  Status written = writeResults(paths, input, detection, extras, result.report);
   if (!written.ok()) return written;
   return result;
 }

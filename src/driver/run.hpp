@@ -94,9 +94,10 @@ Detection keepLinesScoring(Detection detection, double minScore);
 // rounded to six decimals (what every output shows).
 std::vector<InputLine> inputLines(const Detection& detection, int factor);
 
-// Renders and writes the results, all or nothing.
+// Renders and writes the results, all or nothing: the annotated image, the box list (with scores
+// when asked for) and, when asked for, `report` as JSON.
 Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection,
-                    const ExtraOutputs& extras = {}, const ImageReport* report = nullptr);
+                    const ExtraOutputs& extras, const ImageReport& report);
 
 struct FileDetection {
   OutputPaths paths;
@@ -111,8 +112,8 @@ Result<FileDetection> detectFile(const classifier::StumpCascade& model,
                                  regions::CandidateMode candidates = regions::CandidateMode::kExact,
                                  const ExtraOutputs& extras = {});
 
-// The whole run: progress marks and the two output paths on `console`, exactly as the command
-// prints them. Returns the failure that stopped it; nothing is written after a failure.
+// The whole run: progress marks and the output paths on `console` (the JSON's last, when asked
+// for), exactly as the command prints them. Returns the failure that stopped it; nothing is written after a failure.
 Status runSequence(const RunArguments& arguments, std::ostream& console);
 
 }  // namespace scenetext::driver
