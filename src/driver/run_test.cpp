@@ -10,6 +10,9 @@
 #include <sstream>
 
 #include "common/test_support.hpp"
+#include "edges/edge_detection.hpp"
+#include "regions/detection.hpp"
+#include "regions/final_regions.hpp"
 #include "driver/test_scenes.hpp"
 
 namespace scenetext::driver {
@@ -45,6 +48,53 @@ TEST(PrepareWorkingInputTest, ReducesLargeImagesAndKeepsTheFactor) {
   WorkingInput large = prepareWorkingInput(cv::Mat(1200, 1601, CV_8UC3, cv::Scalar(1, 2, 3)));
   EXPECT_EQ(large.factor, 2);
   EXPECT_EQ(large.working.size(), cv::Size(802, 600));
+}
+
+// detectText runs the detection as named steps; the band driver of each mode is the same
+// computation in one call, and must agree to the pixel.
+TEST(DetectTextTest, AgreesWithTheDetectionDriversOfBothModes) {
+  const cv::Mat working = prepareWorkingInput(scenetext::testing::signs(cv::Size(901, 600))).working;
+  const cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
+  for (const auto mode : {regions::CandidateMode::kExact, regions::CandidateMode::kExtended}) {
+    const std::string modelPath = mode == regions::CandidateMode::kExact
+                                      ? SCENETEXT_SOURCE_DIR "/models/default.model"
+                                      : SCENETEXT_SOURCE_DIR "/models/extended.model";
+    const Result<classifier::StumpCascade> model = loadModel(modelPath);
+    ASSERT_TRUE(model.ok()) << model.status().message();
+    int steps = 0;
+    const Detection detection = detectText(working, *model, [&steps] { ++steps; }, mode);
+    EXPECT_EQ(steps, 4);
+    BoxList boxes;
+    cv::Mat textMask, boxMask;
+    if (mode == regions::CandidateMode::kExact) {
+      regions::detectTextRegions(boxes, textMask, boxMask, working, edges, {0, working.rows},
+                                 *model);
+    } else {
+      regions::detectTextRegionsExtended(boxes, textMask, boxMask, working, edges, *model);
+    }
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(detection.boxes, boxes);
+    EXPECT_EQ(detection.scores.size(), boxes.size());
+    EXPECT_EQ(cv::norm(detection.textMask, textMask, cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(detection.boxMask, boxMask, cv::NORM_INF), 0);
+  }
+}
+
+TEST(KeepLinesScoringTest, DropsLinesBelowTheShownScoreAndTheirBoxes) {
+  Detection detection;
+  detection.boxes = {{0, 0, 1, 1}, {4, 0, 5, 1}, {0, 4, 1, 5}};
+  detection.scores = {0.5, 0.7499996, 0.9};
+  detection.boxMask = regions::fillBoxMask(detection.boxes, 6, 6);
+  // 0.7499996 shows as 0.750000, so it is kept at 0.75.
+  const Detection kept = keepLinesScoring(detection, 0.75);
+  EXPECT_EQ(kept.boxes, (BoxList{{4, 0, 5, 1}, {0, 4, 1, 5}}));
+  EXPECT_EQ(kept.scores, (std::vector<double>{0.7499996, 0.9}));
+  EXPECT_EQ(cv::countNonZero(kept.boxMask), 8);
+  EXPECT_EQ(kept.boxMask.at<uchar>(0, 0), 0);
+  EXPECT_EQ(keepLinesScoring(detection, 0).boxes, detection.boxes);
+  const std::vector<InputLine> lines = inputLines(kept, 2);
+  EXPECT_EQ(lines[0].box, (ComponentBox{8, 0, 10, 2}));
+  EXPECT_EQ(lines[0].score, 0.75);
 }
 
 // End-to-end runs of the built command.
