@@ -1,3 +1,5 @@
+#include <algorithm>
+#include <cmath>
 #include <string>
 
 #include "classifier/stump_cascade.hpp"
@@ -16,9 +18,9 @@ void requireFeatureIndices(std::span<const StumpRecord> stumps, size_t featureCo
   }
 }
 
-// One stage's vote over features obtained through `feature(index)`, asked in stump order.
+// One stage's sum over features obtained through `feature(index)`, asked in stump order.
 template <typename Feature>
-int stageVote(std::span<const StumpRecord> stumps, const Feature& feature, float stageThreshold) {
+float stageSum(std::span<const StumpRecord> stumps, const Feature& feature) {
   // Single precision on purpose: the sum is rounded after every vote.
   float sum = 0.0f;
   for (const StumpRecord& stump : stumps) {
@@ -33,8 +35,15 @@ int stageVote(std::span<const StumpRecord> stumps, const Feature& feature, float
       sum += fires ? -stump.weight : stump.weight;
     }
   }
-  // A NaN sum fails; a sum equal to the threshold passes.
-  return sum >= stageThreshold ? 1 : -1;
+  return sum;
+}
+
+// A NaN sum fails; a sum equal to the threshold passes.
+bool passes(float sum, float stageThreshold) { return sum >= stageThreshold; }
+
+template <typename Feature>
+int stageVote(std::span<const StumpRecord> stumps, const Feature& feature, float stageThreshold) {
+  return passes(stageSum(stumps, feature), stageThreshold) ? 1 : -1;
 }
 
 template <typename Feature>
@@ -50,6 +59,31 @@ int cascadeDecision(const Feature& feature, size_t featureCount, const StumpCasc
 }
 
 }  // namespace
+
+double stageClearance(std::span<const StumpRecord> stumps, float sum, float stageThreshold) {
+  double top = 0.0;
+  for (const StumpRecord& stump : stumps) {
+    if (stump.polarity == 1 || stump.polarity == -1) top += std::abs(static_cast<double>(stump.weight));
+  }
+  const double room = top - stageThreshold;
+  if (!(room > 0.0)) return 1.0;
+  return std::clamp((static_cast<double>(sum) - stageThreshold) / room, 0.0, 1.0);
+}
+
+CascadeVerdict judgeStumpCascade(const std::function<float(int)>& feature, size_t featureCount,
+                                 const StumpCascade& cascade) {
+  CascadeVerdict verdict{1, 1.0};
+  for (const CascadeStage& stage : cascade) {
+    if (stage.empty()) continue;
+    const std::span<const StumpRecord> stumps = std::span(stage).first(stage.size() - 1);
+    requireFeatureIndices(stumps, featureCount);
+    const float threshold = stage.back().threshold;
+    const float sum = stageSum(stumps, feature);
+    if (!passes(sum, threshold)) return {};
+    verdict.clearance = std::min(verdict.clearance, stageClearance(stumps, sum, threshold));
+  }
+  return verdict;
+}
 
 int evaluateStage(std::span<const StumpRecord> stumps, const float* features, float stageThreshold) {
   return stageVote(stumps, [features](int index) { return features[index]; }, stageThreshold);

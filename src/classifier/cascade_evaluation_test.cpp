@@ -85,5 +85,53 @@ TEST(EvaluateStumpCascadeTest, StagesInOrderStoppingAtTheFirstFailure) {
   EXPECT_EQ(evaluateStumpCascade(table.row(0).colRange(2, kFeatureCount + 2), {passes}), 1);
 }
 
+TEST(StageClearanceTest, FractionOfTheWayFromTheThresholdToTheTop) {
+  // Voting weights 0.8 + 0.3 + |-0.1| = 1.2; the abstaining stump does not count.
+  const std::vector<StumpRecord> stumps{stump(0, 1, 0.5f, 0.8f), stump(1, -1, 0.5f, 0.3f),
+                                        stump(2, 1, 0.5f, -0.1f), stump(3, 0, 0.5f, 5.0f)};
+  struct Row { float sum; float threshold; double clearance; };
+  const Row rows[] = {
+      {0.2f, 0.2f, 0.0},     // at the threshold
+      {1.2f, 0.2f, 1.0},     // at the top
+      {0.7f, 0.2f, 0.5},     // half way
+      {-0.3f, -0.6f, 0.3 / 1.8},
+      {0.1f, 0.2f, 0.0},     // below the threshold: clamped (never asked by the cascade)
+      {1.2f, 1.2f, 1.0},     // no room above the threshold
+      {1.5f, 2.0f, 1.0},
+  };
+  for (const Row& row : rows) {
+    EXPECT_NEAR(stageClearance(stumps, row.sum, row.threshold), row.clearance, 1e-6)
+        << row.sum << " over " << row.threshold;
+  }
+}
+
+TEST(JudgeStumpCascadeTest, SameDecisionAsTheEvaluationAndTheWeakestStagesClearance) {
+  StumpCascade cascade;
+  // Stage 1: one stump of weight 1 on feature 0 at 0.5, threshold 0 (clearance 1 or rejected).
+  // Stage 2: stumps of weight 0.6 and 0.4 on features 1 and 2, threshold 0.1: top 1.0, room 0.9.
+  const char* model =
+      "stage 1\n0, 0, 1, 0.5, 1, 0\n@, 0\n"
+      "stage 2\n0, 1, 1, 0.5, 0.6, 0\n1, 2, 1, 0.5, 0.4, 0\n@, 0.1\n#\n";
+  ASSERT_TRUE(parseStumpCascade(model, "m", cascade).ok());
+  struct Row { float f0, f1, f2; int decision; double clearance; };
+  const Row rows[] = {
+      {1, 1, 1, 1, 1.0},              // both stages at the top
+      {1, 1, 0, 1, 0.1 / 0.9},        // stage 2: 0.6 - 0.4 = 0.2
+      {1, 0, 1, -1, 0.0},             // stage 2: -0.2 < 0.1
+      {0, 1, 1, -1, 0.0},             // stage 1 fails
+  };
+  for (const Row& row : rows) {
+    const cv::Mat vector = features({{0, row.f0}, {1, row.f1}, {2, row.f2}});
+    const CascadeVerdict verdict = judgeStumpCascade(
+        [&vector](int index) { return vector.at<float>(0, index); }, kFeatureCount, cascade);
+    EXPECT_EQ(verdict.decision, evaluateStumpCascade(vector, cascade));
+    EXPECT_EQ(verdict.decision, row.decision) << row.f0 << row.f1 << row.f2;
+    EXPECT_NEAR(verdict.clearance, row.clearance, 1e-6) << row.f0 << row.f1 << row.f2;
+  }
+  const CascadeVerdict empty = judgeStumpCascade([](int) { return 0.0f; }, kFeatureCount, {});
+  EXPECT_EQ(empty.decision, 1);
+  EXPECT_EQ(empty.clearance, 1.0);
+}
+
 }  // namespace
 }  // namespace scenetext::classifier

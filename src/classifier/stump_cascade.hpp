@@ -90,6 +90,24 @@ int evaluateStumpCascade(std::span<const float> features, const StumpCascade& ca
 int evaluateStumpCascade(const std::function<float(int)>& feature, size_t featureCount,
                          const StumpCascade& cascade);
 
+// The decision of evaluateStumpCascade and, for an accepted FeatureVector, how clearly it passed.
+struct CascadeVerdict {
+  int decision = -1;       // +1 text, -1 not text
+  double clearance = 0.0;  // accepted: the smallest stageClearance of its stages, in [0, 1]
+};
+
+// How far a stage sum clears its threshold, as a fraction of the way from the threshold to the
+// largest sum the stage can reach (every voting stump agreeing: the sum of |weight| over the stumps
+// of polarity +1 or -1): 0 at the threshold, 1 at the top. 1 when the stage cannot rise above its
+// threshold at all. Computed in double precision from the single-precision sum.
+double stageClearance(std::span<const StumpRecord> stumps, float sum, float stageThreshold);
+
+// The same decision as evaluateStumpCascade, from the same single-precision stage sums, with the
+// clearance of an accepted FeatureVector: that of its weakest stage (1 when no stage has a record).
+// A cascade is as sure of a region as of the stage it passed most narrowly.
+CascadeVerdict judgeStumpCascade(const std::function<float(int)>& feature, size_t featureCount,
+                                 const StumpCascade& cascade);
+
 // The cascade in the model file grammar, so that parsing it gives the cascade back record for
 // record, bit for bit (NaNs keep their sign, not their payload), provided the records are as the
 // loader builds them (`reserved` and the threshold record's fixed fields are not written).

@@ -11,7 +11,9 @@
 namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
-    "scenetext", "[--candidates exact|extended] MODEL IMAGE PREFIX", SCENETEXT_VERSION};
+    "scenetext",
+    "[--candidates exact|extended] [--min-score S] [--scores] [--json] MODEL IMAGE PREFIX",
+    SCENETEXT_VERSION};
 
 }  // namespace
 
@@ -34,9 +36,20 @@ int main(int argc, char** argv) {
                  "half- and quarter-size edges, letters with holes, wider letter spacing)")
       ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
+  app.add_option("--min-score", arguments.extras.minScore,
+                 "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_flag("--scores", arguments.extras.scores,
+               "Append each line's score to its box-list line: left,top,right,bottom,score");
+  app.add_flag("--json", arguments.extras.json,
+               "Also write the same path + \".json\": image, size, mode, model and the lines with "
+               "their scores");
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 
   arguments.candidates = *scenetext::regions::parseCandidateMode(candidates);
+  arguments.extras.modelPath = arguments.modelPath;
   return scenetext::runReportingExceptions(kCommandLine, [&] {
     const std::string mismatch =
         scenetext::driver::candidateModeMismatch(arguments.modelPath, arguments.candidates);

@@ -51,6 +51,17 @@ std::string formatBoxList(const BoxList& boxes, int factor) {
   return text;
 }
 
+std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
+  std::string text;
+  char line[96];
+  for (const InputLine& l : lines) {
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.xmin, l.box.ymin,
+                                l.box.xmax, l.box.ymax, l.score);
+    text.append(line, static_cast<size_t>(n));
+  }
+  return text;
+}
+
 Status writeBoxList(const std::string& path, const BoxList& boxes, int factor) {
   return writeFileAtomically(path, formatBoxList(boxes, factor));
 }

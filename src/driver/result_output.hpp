@@ -5,6 +5,7 @@
 #include <opencv2/core.hpp>
 
 #include <string>
+#include <vector>
 
 #include "common/box_list.hpp"
 #include "common/status.hpp"
@@ -19,6 +20,16 @@ cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv
 // One "left,top,right,bottom\n" line per box, each coordinate multiplied by `factor`; nothing is
 // added to the right and bottom bounds and nothing is clipped.
 std::string formatBoxList(const BoxList& boxes, int factor);
+
+// A final text line in input-image coordinates (inclusive) and its score in (0, 1].
+struct InputLine {
+  ComponentBox box;
+  double score = 0.0;
+};
+
+// One "left,top,right,bottom,score\n" line per text line, in order, the score with six decimals
+// ("%.6f").
+std::string formatScoredBoxList(const std::vector<InputLine>& lines);
 
 // Writes formatBoxList to `path`, replacing any previous file whole.
 Status writeBoxList(const std::string& path, const BoxList& boxes, int factor);

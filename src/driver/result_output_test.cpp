@@ -57,6 +57,12 @@ TEST(FormatBoxListTest, ScalesEveryCoordinateByTheFactor) {
   EXPECT_EQ(formatBoxList({}, 4), "");
 }
 
+TEST(FormatScoredBoxListTest, AppendsTheScoreWithSixDecimals) {
+  EXPECT_EQ(formatScoredBoxList({{{20, 40, 220, 90}, 0.5}, {{0, 0, 0, 0}, 0.1234567}}),
+            "20,40,220,90,0.500000\n0,0,0,0,0.123457\n");
+  EXPECT_EQ(formatScoredBoxList({}), "");
+}
+
 TEST(EncodeImageForTest, PicksTheEncoderByExtensionAndRejectsUnknownOnes) {
   cv::Mat image(3, 4, CV_8UC3, cv::Scalar(1, 2, 3));
   Result<std::string> png = encodeImageFor("out/a.png", image);

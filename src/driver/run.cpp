@@ -2,7 +2,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <algorithm>
 #include <cerrno>
+#include <cmath>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -11,9 +13,11 @@
 #include "common/file_output.hpp"
 #include "common/image_limits.hpp"
 #include "driver/input_preparation.hpp"
+#include "driver/json_output.hpp"
 #include "driver/result_output.hpp"
 #include "edges/edge_detection.hpp"
-#include "regions/detection.hpp"
+#include "regions/final_regions.hpp"
+#include "regions/text_lines.hpp"
 
 namespace scenetext::driver {
 
@@ -27,6 +31,7 @@ OutputPaths outputPaths(const std::string& outputPrefix, const std::string& imag
   OutputPaths paths;
   paths.image = outputPrefix + baseName(imageArgument);
   paths.boxList = paths.image + ".txt";
+  paths.json = paths.image + ".json";
   return paths;
 }
 
@@ -85,28 +90,77 @@ std::string candidateModeMismatch(const std::string& modelPath, regions::Candida
 }
 
 Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
-                     const std::function<void()>& mark, regions::CandidateMode candidates) {
-  const BandBoundaryList bands{0, working.rows};
-  cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
-  if (mark) mark();
+                     const StepObserver& observer, regions::CandidateMode candidates) {
+  auto stepDone = [&observer] {
+    if (observer) observer();
+  };
+  // The run's single band covers the whole WorkingImage, so the candidates of the band driver
+  // (regions::detectTextRegions with the bounds {0, rows}) are those of the whole image.
+  const cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
+  stepDone();
+  const std::vector<cv::Rect> rectangles = regions::candidateRectangles(working, edges, candidates);
+  stepDone();
+  const std::vector<regions::ScoredCandidate> accepted =
+      regions::acceptedCandidates(working, rectangles, model);
   Detection detection;
-  if (candidates == regions::CandidateMode::kExtended) {
-    regions::detectTextRegionsExtended(detection.boxes, detection.textMask, detection.boxMask,
-                                       working, edges, model, mark);
-  } else {
-    regions::detectTextRegions(detection.boxes, detection.textMask, detection.boxMask, working,
-                               edges, bands, model, mark);
-  }
+  detection.textMask = regions::paintTextMask(working.size(), accepted);
+  stepDone();
+  regions::TextLines lines = regions::textLines(detection.textMask, accepted);
+  detection.boxes = std::move(lines.boxes);
+  detection.scores = std::move(lines.scores);
+  detection.boxMask = regions::fillBoxMask(detection.boxes, working.rows, working.cols);
+  stepDone();
   return detection;
 }
 
-Status writeResults(const OutputPaths& paths, const WorkingInput& input,
-                    const Detection& detection) {
+namespace {
+
+// Rounded once, so that the box list's six decimals, the JSON and --min-score agree on the same
+// number; the smallest score stays above 0.
+double shownScore(double score) {
+  constexpr double kScale = 1e6;
+  return std::max(std::round(score * kScale), 1.0) / kScale;
+}
+
+}  // namespace
+
+Detection keepLinesScoring(Detection detection, double minScore) {
+  if (minScore <= 0.0) return detection;
+  BoxList boxes;
+  std::vector<double> scores;
+  for (size_t i = 0; i < detection.boxes.size(); ++i) {
+    if (shownScore(detection.scores[i]) < minScore) continue;
+    boxes.push_back(detection.boxes[i]);
+    scores.push_back(detection.scores[i]);
+  }
+  detection.boxMask = regions::fillBoxMask(boxes, detection.boxMask.rows, detection.boxMask.cols);
+  detection.boxes = std::move(boxes);
+  detection.scores = std::move(scores);
+  return detection;
+}
+
+std::vector<InputLine> inputLines(const Detection& detection, int factor) {
+  std::vector<InputLine> lines;
+  lines.reserve(detection.boxes.size());
+  for (size_t i = 0; i < detection.boxes.size(); ++i) {
+    const ComponentBox& box = detection.boxes[i];
+    lines.push_back({{box.xmin * factor, box.ymin * factor, box.xmax * factor, box.ymax * factor},
+                     shownScore(detection.scores[i])});
+  }
+  return lines;
+}
+
+Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection,
+                    const ExtraOutputs& extras, const ImageReport& report) {
   cv::Mat annotated = renderResultImage(input.working, input.input, detection.boxMask);
   Result<std::string> encoded = encodeImageFor(paths.image, annotated);
   if (!encoded.ok()) return encoded.status();
-  return writeFilesAtomically({{paths.image, std::move(encoded).value()},
-                               {paths.boxList, formatBoxList(detection.boxes, input.factor)}});
+  std::vector<FileContent> files{{paths.image, std::move(encoded).value()}};
+  files.push_back({paths.boxList, extras.scores
+                                      ? formatScoredBoxList(inputLines(detection, input.factor))
+                                      : formatBoxList(detection.boxes, input.factor)});
+  if (extras.json) files.push_back({paths.json, formatJsonReport(report) + "\n"});
+  return writeFilesAtomically(files);
 }
 
 namespace {
@@ -118,9 +172,10 @@ bool sameFile(const std::string& a, const std::string& b) {
 
 }  // namespace
 
-Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
-                               const std::string& outputPrefix, const std::function<void()>& mark,
-                               regions::CandidateMode candidates) {
+Result<FileDetection> detectFile(const classifier::StumpCascade& model,
+                                 const std::string& imagePath, const std::string& outputPrefix,
+                                 const StepObserver& observer, regions::CandidateMode candidates,
+                                 const ExtraOutputs& extras) {
   Result<cv::Mat> image = loadColourImage(imagePath);
   if (!image.ok()) return image.status();
   const OutputPaths paths = outputPaths(outputPrefix, imagePath);
@@ -129,11 +184,14 @@ Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std:
   }
   if (Status writable = checkImageWriter(paths.image); !writable.ok()) return writable;
   const WorkingInput input = prepareWorkingInput(std::move(image).value());
-  const Detection detection = detectText(input.working, model, mark, candidates);
-  if (mark) mark();
-  Status written = writeResults(paths, input, detection);
+  const Detection detection =
+      keepLinesScoring(detectText(input.working, model, observer, candidates), extras.minScore);
+  FileDetection result{paths,
+                       {imagePath, input.input.cols, input.input.rows, candidates, extras.modelPath,
+                        inputLines(detection, input.factor)}};
+  Status written = writeResults(paths, input, detection, extras, result.report);
   if (!written.ok()) return written;
-  return paths;
+  return result;
 }
 
 Status runSequence(const RunArguments& arguments, std::ostream& console) {
@@ -141,10 +199,13 @@ Status runSequence(const RunArguments& arguments, std::ostream& console) {
   if (!model.ok()) return model.status();
   auto mark = [&console] { console << '*' << std::flush; };
   mark();
-  Result<OutputPaths> paths =
-      detectFile(*model, arguments.imagePath, arguments.outputPrefix, mark, arguments.candidates);
-  if (!paths.ok()) return paths.status();
-  console << "   Done! Output To: \n" << paths->image << '\n' << paths->boxList << '\n' << std::flush;
+  Result<FileDetection> done = detectFile(*model, arguments.imagePath, arguments.outputPrefix, mark,
+                                          arguments.candidates, arguments.extras);
+  if (!done.ok()) return done.status();
+  const OutputPaths& paths = done->paths;
+  console << "   Done! Output To: \n" << paths.image << '\n' << paths.boxList << '\n';
+  if (arguments.extras.json) console << paths.json << '\n';
+  console << std::flush;
   return {};
 }
 

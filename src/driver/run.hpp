@@ -10,24 +10,37 @@
 #include <iosfwd>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "classifier/stump_cascade.hpp"
 #include "common/box_list.hpp"
 #include "common/status.hpp"
+#include "driver/json_output.hpp"
+#include "driver/result_output.hpp"
 #include "regions/candidate_modes.hpp"
 
 namespace scenetext::driver {
+
+// What a run writes besides the annotated image and the four-field box list.
+struct ExtraOutputs {
+  double minScore = 0.0;  // lines scoring below this are left out of every output
+  bool scores = false;    // the box list gets the score as a fifth field
+  bool json = false;      // also OutputPaths::json (see json_output.hpp)
+  std::string modelPath;  // named in the JSON
+};
 
 struct RunArguments {
   std::string modelPath;
   std::string imagePath;
   std::string outputPrefix;  // a plain text prefix: "results/" writes into that folder
   regions::CandidateMode candidates = regions::CandidateMode::kExact;
+  ExtraOutputs extras;
 };
 
 struct OutputPaths {
   std::string image;    // prefix + base name of the image argument
   std::string boxList;  // image + ".txt"
+  std::string json;     // image + ".json", written only when asked for
 };
 
 // The part of the image argument after its last backslash, else after its last slash, else the
@@ -58,30 +71,49 @@ struct WorkingInput {
 WorkingInput prepareWorkingInput(cv::Mat input);
 
 struct Detection {
-  BoxList boxes;     // final text regions in WorkingImage coordinates
-  cv::Mat textMask;  // CV_8UC1, 255 where an accepted candidate lay
-  cv::Mat boxMask;   // CV_8UC1, 255 inside every final box
+  BoxList boxes;               // final text regions in WorkingImage coordinates
+  std::vector<double> scores;  // one per box, in [0.5, 1] (regions::textLines)
+  cv::Mat textMask;            // CV_8UC1, 255 where an accepted candidate lay
+  cv::Mat boxMask;             // CV_8UC1, 255 inside every final box
 };
 
-// Edges and regions of the WorkingImage. `mark` is called once after the edge map and once for
-// each mark of the detection driver (after the component boxes and after each band).
+// Called after each step of a detection; a progress display counts the calls.
+using StepObserver = std::function<void()>;
+
+// Edges and regions of the WorkingImage. `observer` is called four times: after the edge map,
+// after the candidate rectangles, after their classification and after the final boxes.
 Detection detectText(const cv::Mat& working, const classifier::StumpCascade& model,
-                     const std::function<void()>& mark = {},
+                     const StepObserver& observer = {},
                      regions::CandidateMode candidates = regions::CandidateMode::kExact);
 
-// Renders and writes both results, all or nothing.
-Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection);
+// The detection with only the lines whose score, rounded to six decimals as shown, is at least
+// `minScore`, order kept, and the BoxMask of those. A `minScore` of 0 or less keeps every line.
+Detection keepLinesScoring(Detection detection, double minScore);
 
-// Detects the text of one image file and writes both results under `outputPrefix`. `mark` is
-// called four times on success: after the edge map, after the component boxes, after the band,
-// and after detection. Refuses to write over the image it reads.
-Result<OutputPaths> detectFile(const classifier::StumpCascade& model, const std::string& imagePath,
-                               const std::string& outputPrefix,
-                               const std::function<void()>& mark = {},
-                               regions::CandidateMode candidates = regions::CandidateMode::kExact);
+// The final lines in input-image coordinates: each box times the reduction factor, its score
+// rounded to six decimals (what every output shows).
+std::vector<InputLine> inputLines(const Detection& detection, int factor);
 
-// The whole run: progress marks and the two output paths on `console`, exactly as the command
-// prints them. Returns the failure that stopped it; nothing is written after a failure.
+// Renders and writes the results, all or nothing: the annotated image, the box list (with scores
+// when asked for) and, when asked for, `report` as JSON.
+Status writeResults(const OutputPaths& paths, const WorkingInput& input, const Detection& detection,
+                    const ExtraOutputs& extras, const ImageReport& report);
+
+struct FileDetection {
+  OutputPaths paths;
+  ImageReport report;
+};
+
+// Detects the text of one image file and writes the results under `outputPrefix`. `observer` is
+// called four times on success (detectText). Refuses to write over the image it reads.
+Result<FileDetection> detectFile(const classifier::StumpCascade& model,
+                                 const std::string& imagePath, const std::string& outputPrefix,
+                                 const StepObserver& observer = {},
+                                 regions::CandidateMode candidates = regions::CandidateMode::kExact,
+                                 const ExtraOutputs& extras = {});
+
+// The whole run: progress marks and the output paths on `console` (the JSON's last, when asked
+// for), exactly as the command prints them. Returns the failure that stopped it; nothing is written after a failure.
 Status runSequence(const RunArguments& arguments, std::ostream& console);
 
 }  // namespace scenetext::driver

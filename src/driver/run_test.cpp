@@ -5,7 +5,15 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <nlohmann/json.hpp>
+
+#include <sstream>
+
 #include "common/test_support.hpp"
+#include "edges/edge_detection.hpp"
+#include "regions/detection.hpp"
+#include "regions/final_regions.hpp"
+#include "driver/test_scenes.hpp"
 
 namespace scenetext::driver {
 namespace {
@@ -40,6 +48,53 @@ TEST(PrepareWorkingInputTest, ReducesLargeImagesAndKeepsTheFactor) {
   WorkingInput large = prepareWorkingInput(cv::Mat(1200, 1601, CV_8UC3, cv::Scalar(1, 2, 3)));
   EXPECT_EQ(large.factor, 2);
   EXPECT_EQ(large.working.size(), cv::Size(802, 600));
+}
+
+// detectText runs the detection as named steps; the band driver of each mode is the same
+// computation in one call, and must agree to the pixel.
+TEST(DetectTextTest, AgreesWithTheDetectionDriversOfBothModes) {
+  const cv::Mat working = prepareWorkingInput(scenetext::testing::signs(cv::Size(901, 600))).working;
+  const cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
+  for (const auto mode : {regions::CandidateMode::kExact, regions::CandidateMode::kExtended}) {
+    const std::string modelPath = mode == regions::CandidateMode::kExact
+                                      ? SCENETEXT_SOURCE_DIR "/models/default.model"
+                                      : SCENETEXT_SOURCE_DIR "/models/extended.model";
+    const Result<classifier::StumpCascade> model = loadModel(modelPath);
+    ASSERT_TRUE(model.ok()) << model.status().message();
+    int steps = 0;
+    const Detection detection = detectText(working, *model, [&steps] { ++steps; }, mode);
+    EXPECT_EQ(steps, 4);
+    BoxList boxes;
+    cv::Mat textMask, boxMask;
+    if (mode == regions::CandidateMode::kExact) {
+      regions::detectTextRegions(boxes, textMask, boxMask, working, edges, {0, working.rows},
+                                 *model);
+    } else {
+      regions::detectTextRegionsExtended(boxes, textMask, boxMask, working, edges, *model);
+    }
+    ASSERT_FALSE(boxes.empty());
+    EXPECT_EQ(detection.boxes, boxes);
+    EXPECT_EQ(detection.scores.size(), boxes.size());
+    EXPECT_EQ(cv::norm(detection.textMask, textMask, cv::NORM_INF), 0);
+    EXPECT_EQ(cv::norm(detection.boxMask, boxMask, cv::NORM_INF), 0);
+  }
+}
+
+TEST(KeepLinesScoringTest, DropsLinesBelowTheShownScoreAndTheirBoxes) {
+  Detection detection;
+  detection.boxes = {{0, 0, 1, 1}, {4, 0, 5, 1}, {0, 4, 1, 5}};
+  detection.scores = {0.5, 0.7499996, 0.9};
+  detection.boxMask = regions::fillBoxMask(detection.boxes, 6, 6);
+  // 0.7499996 shows as 0.750000, so it is kept at 0.75.
+  const Detection kept = keepLinesScoring(detection, 0.75);
+  EXPECT_EQ(kept.boxes, (BoxList{{4, 0, 5, 1}, {0, 4, 1, 5}}));
+  EXPECT_EQ(kept.scores, (std::vector<double>{0.7499996, 0.9}));
+  EXPECT_EQ(cv::countNonZero(kept.boxMask), 8);
+  EXPECT_EQ(kept.boxMask.at<uchar>(0, 0), 0);
+  EXPECT_EQ(keepLinesScoring(detection, 0).boxes, detection.boxes);
+  const std::vector<InputLine> lines = inputLines(kept, 2);
+  EXPECT_EQ(lines[0].box, (ComponentBox{8, 0, 10, 2}));
+  EXPECT_EQ(lines[0].score, 0.75);
 }
 
 // End-to-end runs of the built command.
@@ -91,7 +146,9 @@ TEST_F(ScenetextCommandTest, UnreadableImageFailsAfterTheFirstMarkAndWritesNothi
 TEST_F(ScenetextCommandTest, UsageErrorsExitTwoAndHelpExitsZero) {
   auto missing = runCommand(kScenetext, {model_, "photo.jpg"}, scratch_.path());
   EXPECT_EQ(missing.exitCode, 2);
-  EXPECT_NE(missing.err.find("usage: scenetext [--candidates exact|extended] MODEL IMAGE PREFIX"), std::string::npos);
+  EXPECT_EQ(missing.err.rfind("scenetext: ", 0), 0u) << missing.err;
+  EXPECT_NE(missing.err.find("usage: scenetext [--candidates"), std::string::npos) << missing.err;
+  EXPECT_NE(missing.err.find("MODEL IMAGE PREFIX"), std::string::npos) << missing.err;
   EXPECT_EQ(missing.out, "");
   auto none = runCommand(kScenetext, {}, scratch_.path());
   EXPECT_EQ(none.exitCode, 2);
@@ -163,6 +220,92 @@ TEST_F(ScenetextCommandTest, CandidateModeIsAnOptionAndAMismatchWithTheModelWarn
   auto bogus = runCommand(kScenetext, {"--candidates", "bogus", model, path, prefix},
                           scratch_.path());
   EXPECT_EQ(bogus.exitCode, 2);
+}
+
+// The lines of a box list with a fifth field, split into the four-field list and the scores.
+struct ScoredList {
+  std::string boxes;
+  std::vector<double> scores;
+};
+
+ScoredList splitScores(const std::string& text) {
+  ScoredList list;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) {
+    const size_t comma = line.rfind(',');
+    list.boxes += line.substr(0, comma) + "\n";
+    list.scores.push_back(std::stod(line.substr(comma + 1)));
+  }
+  return list;
+}
+
+TEST_F(ScenetextCommandTest, ScoresMinScoreAndJsonDescribeTheSameLines) {
+  const std::string path = writeImage("signs.png", scenetext::testing::signs(cv::Size(901, 600)));
+  const std::string model = SCENETEXT_SOURCE_DIR "/models/default.model";
+  const std::string prefix = (scratch_ / "out").string() + "/";
+  const std::string boxes = prefix + "signs.png.txt";
+
+  ASSERT_EQ(runCommand(kScenetext, {model, path, prefix}, scratch_.path()).exitCode, 0);
+  const std::string plain = scenetext::testing::slurp(boxes);
+  const std::string plainImage = scenetext::testing::slurp(prefix + "signs.png");
+  EXPECT_FALSE(std::filesystem::exists(prefix + "signs.png.json"));
+
+  auto scored = runCommand(kScenetext, {"--scores", "--json", model, path, prefix}, scratch_.path());
+  ASSERT_EQ(scored.exitCode, 0) << scored.err;
+  EXPECT_EQ(scored.out, "*****   Done! Output To: \n" + prefix + "signs.png\n" + boxes + "\n" +
+                            prefix + "signs.png.json\n");
+  const ScoredList list = splitScores(scenetext::testing::slurp(boxes));
+  // The scores add a field and change nothing else.
+  EXPECT_EQ(list.boxes, plain);
+  EXPECT_EQ(scenetext::testing::slurp(prefix + "signs.png"), plainImage);
+  ASSERT_GE(list.scores.size(), 2u) << plain;
+  for (double score : list.scores) {
+    EXPECT_GE(score, 0.5);
+    EXPECT_LE(score, 1.0);
+  }
+
+  const nlohmann::json json =
+      nlohmann::json::parse(scenetext::testing::slurp(prefix + "signs.png.json"));
+  EXPECT_EQ(json["image"], path);
+  EXPECT_EQ(json["width"], 901);
+  EXPECT_EQ(json["height"], 600);
+  EXPECT_EQ(json["candidates"], "exact");
+  EXPECT_EQ(json["model"], model);
+  ASSERT_EQ(json["lines"].size(), list.scores.size());
+  std::string fromJson;
+  for (size_t i = 0; i < list.scores.size(); ++i) {
+    const nlohmann::json& line = json["lines"][i];
+    fromJson += std::to_string(line["left"].get<int>()) + "," +
+                std::to_string(line["top"].get<int>()) + "," +
+                std::to_string(line["right"].get<int>()) + "," +
+                std::to_string(line["bottom"].get<int>()) + "\n";
+    EXPECT_EQ(line["score"].get<double>(), list.scores[i]) << i;
+  }
+  EXPECT_EQ(fromJson, plain);
+
+  // A threshold between the lowest and the highest score keeps exactly the lines at or above it.
+  const double lowest = *std::min_element(list.scores.begin(), list.scores.end());
+  const double highest = *std::max_element(list.scores.begin(), list.scores.end());
+  ASSERT_LT(lowest, highest);
+  const double threshold = (lowest + highest) / 2;
+  auto kept = runCommand(kScenetext, {"--scores", "--min-score", std::to_string(threshold), model,
+                                      path, prefix},
+                         scratch_.path());
+  ASSERT_EQ(kept.exitCode, 0) << kept.err;
+  const ScoredList keptList = splitScores(scenetext::testing::slurp(boxes));
+  std::vector<double> expected;
+  for (double score : list.scores) {
+    if (score >= threshold) expected.push_back(score);
+  }
+  EXPECT_EQ(keptList.scores, expected);
+  EXPECT_NE(scenetext::testing::slurp(prefix + "signs.png"), plainImage);
+
+  EXPECT_EQ(runCommand(kScenetext, {"--min-score", "1.5", model, path, prefix}, scratch_.path())
+                .exitCode,
+            2);
+  EXPECT_EQ(runCommand(kScenetext, {"--min-score", "x", model, path, prefix}, scratch_.path())
+                .exitCode,
+            2);
 }
 
 }  // namespace

@@ -104,6 +104,13 @@ int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model)
                                           features::kFeatureCount, model);
 }
 
+classifier::CascadeVerdict judgeRegion(const cv::Mat& region,
+                                       const classifier::StumpCascade& model) {
+  features::RegionFeatures features(region);
+  return classifier::judgeStumpCascade([&features](int index) { return features.feature(index); },
+                                       features::kFeatureCount, model);
+}
+
 int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& bandImage,
                       const classifier::StumpCascade& model) {
   // The region is only resampled onto the 96 x 48 patch, which reads the rectangle's own pixels

@@ -59,6 +59,10 @@ cv::Mat cropRegion(const cv::Mat& image, const cv::Rect& rect);
 // only the feature maps that the stumps reached need computed.
 int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model);
 
+// classifyRegion's decision with the cascade's score of an accepted region
+// (classifier::judgeStumpCascade).
+classifier::CascadeVerdict judgeRegion(const cv::Mat& region, const classifier::StumpCascade& model);
+
 // Crops `rect` from the band image, computes its feature vector and asks the cascade. Paints the
 // rectangle 255 into `bandResult` (CV_8UC1 of the band's size) when the answer is exactly +1.
 int classifyCandidate(const cv::Rect& rect, cv::Mat& bandResult, const cv::Mat& bandImage,

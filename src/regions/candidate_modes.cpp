@@ -63,15 +63,11 @@ std::vector<cv::Rect> candidateRectangles(const cv::Mat& working, const cv::Mat&
 
 void detectTextRegionsExtended(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask,
                                const cv::Mat& image, const cv::Mat& edges,
-                               const classifier::StumpCascade& model,
-                               const std::function<void()>& mark) {
+                               const classifier::StumpCascade& model) {
   textMask = cv::Mat::zeros(image.rows, image.cols, CV_8UC1);
-  const std::vector<cv::Rect> candidates = extendedCandidates(image, edges);
-  if (mark) mark();
-  for (const cv::Rect& rect : distinctCandidates(candidates)) {
+  for (const cv::Rect& rect : distinctCandidates(extendedCandidates(image, edges))) {
     classifyCandidate(rect, textMask, image, model);
   }
-  if (mark) mark();
   textMaskRegions(textMask, boxes);
   boxMask = fillBoxMask(boxes, image.rows, image.cols);
 }

@@ -9,7 +9,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <functional>
 #include <optional>
 #include <string_view>
 #include <vector>
@@ -44,12 +43,11 @@ std::vector<cv::Rect> extendedCandidates(const cv::Mat& working, const cv::Mat& 
 std::vector<cv::Rect> candidateRectangles(const cv::Mat& working, const cv::Mat& edges,
                                           CandidateMode mode);
 
-// The detection driver of the extended mode: the same outputs and progress marks as
-// detectTextRegions with the bands {0, rows}, from the extended candidate list. Each distinct
-// rectangle is judged once on the WorkingImage.
+// The detection driver of the extended mode: the same outputs as detectTextRegions with the
+// bands {0, rows}, from the extended candidate list. Each distinct rectangle is judged once on the
+// WorkingImage.
 void detectTextRegionsExtended(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask,
                                const cv::Mat& image, const cv::Mat& edges,
-                               const classifier::StumpCascade& model,
-                               const std::function<void()>& mark = {});
+                               const classifier::StumpCascade& model);
 
 }  // namespace scenetext::regions

@@ -19,7 +19,7 @@ BoxList bandBoxes(const BoxList& boxes, int top, int bottom) {
 
 void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, const cv::Mat& image,
                        const cv::Mat& edges, const BandBoundaryList& bands,
-                       const classifier::StumpCascade& model, const std::function<void()>& mark) {
+                       const classifier::StumpCascade& model) {
   const int height = image.rows;
   const int width = image.cols;
   textMask = cv::Mat::zeros(height, width, CV_8UC1);
@@ -27,7 +27,6 @@ void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, cons
   BoxList components = contourBoxes(edges, width, height);
   filterComponentBoxes(components);
   splitBoxesAtBands(components, bands);
-  if (mark) mark();
 
   for (size_t i = 0; i + 1 < bands.size(); ++i) {
     const int top = bands[i];
@@ -39,7 +38,6 @@ void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, cons
     const cv::Mat bandResult = classifyBand(bandImage, bandBoxes(components, top, bottom), model);
     // The band's rows are overwritten, not combined.
     bandResult.copyTo(textMask.rowRange(top, bottom + 1));
-    if (mark) mark();
   }
 
   textMaskRegions(textMask, boxes);

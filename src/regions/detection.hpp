@@ -4,8 +4,6 @@
 
 #include <opencv2/core.hpp>
 
-#include <functional>
-
 #include "classifier/stump_cascade.hpp"
 #include "common/box_list.hpp"
 
@@ -20,11 +18,9 @@ namespace scenetext::regions {
 //   boxMask   out: CV_8UC1 of the image's size, 255 inside every box of `boxes`.
 //   image     the WorkingImage, 8-bit, 3 channels; `edges` its EdgeMap (CV_8UC1).
 //   bands     ascending row bounds within 0..image.rows; the run passes {0, rows}.
-//   mark      called after the component boxes are ready and after each band.
 void detectTextRegions(BoxList& boxes, cv::Mat& textMask, cv::Mat& boxMask, const cv::Mat& image,
                        const cv::Mat& edges, const BandBoundaryList& bands,
-                       const classifier::StumpCascade& model,
-                       const std::function<void()>& mark = {});
+                       const classifier::StumpCascade& model);
 
 // The component boxes of one band, shifted to band-relative rows: every box lying wholly within
 // rows top..bottom.

@@ -58,21 +58,38 @@ void gatherBoxes(const cv::Mat& labels, int areaCount, BoxList& boxes) {
 
 }  // namespace
 
-void textMaskRegions(const cv::Mat& textMask, BoxList& boxes) {
+TextAreas labelTextAreas(const cv::Mat& textMask) {
   CV_Assert(textMask.type() == CV_8UC1);
-  if (textMask.empty()) return;
+  TextAreas areas;
+  if (textMask.empty()) return areas;
   // Any non-zero mask value counts as text, so that both fills always cover the same area.
-  cv::Mat labels = cv::Mat::zeros(textMask.size(), CV_32FC1);
-  labels.setTo(kText, textMask != 0);
+  areas.labels = cv::Mat::zeros(textMask.size(), CV_32FC1);
+  areas.labels.setTo(kText, textMask != 0);
   cv::Mat visited = cv::Mat::zeros(textMask.size(), CV_32FC1);
   visited.setTo(kVisited, textMask == 0);
 
   float counter = 1.0f;
   do {
-    labelAreas(labels, visited, counter);
+    labelAreas(areas.labels, visited, counter);
   } while (hasUnvisited(visited));
+  areas.count = static_cast<int>(counter) - 1;
+  return areas;
+}
 
-  gatherBoxes(labels, static_cast<int>(counter) - 1, boxes);
+int areaIndex(const TextAreas& areas, cv::Point at) {
+  return static_cast<int>(areas.labels.at<float>(at)) - 1;
+}
+
+BoxList textAreaBoxes(const TextAreas& areas) {
+  BoxList boxes;
+  if (!areas.labels.empty()) gatherBoxes(areas.labels, areas.count, boxes);
+  return boxes;
+}
+
+void textMaskRegions(const cv::Mat& textMask, BoxList& boxes) {
+  const TextAreas areas = labelTextAreas(textMask);
+  if (areas.labels.empty()) return;
+  gatherBoxes(areas.labels, areas.count, boxes);
 }
 
 cv::Mat fillBoxMask(const BoxList& boxes, int height, int width) {

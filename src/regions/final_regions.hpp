@@ -8,6 +8,20 @@
 
 namespace scenetext::regions {
 
+// The 4-connected areas of the non-zero pixels of `textMask` (CV_8UC1), numbered from 1 in the
+// order textMaskRegions lists their boxes.
+struct TextAreas {
+  cv::Mat labels;  // CV_32FC1 of the mask's size: 0 off text, the area's number on text
+  int count = 0;   // areas numbered
+};
+TextAreas labelTextAreas(const cv::Mat& textMask);
+
+// The bounding box of each area, in the order of their numbers: what textMaskRegions appends.
+BoxList textAreaBoxes(const TextAreas& areas);
+
+// The index of the area of text pixel `at` in textMaskRegions' list: its label minus 1.
+int areaIndex(const TextAreas& areas, cv::Point at);
+
 // Appends to `boxes` the bounding box (inclusive, pixel coordinates of `textMask`) of every
 // 4-connected area of non-zero pixels of `textMask` (CV_8UC1, 0 or 255), ordered by the top row of
 // each area and, among areas with the same top row, by the left-most pixel of that row. An

@@ -5,6 +5,9 @@
 #include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
+#include <nlohmann/json.hpp>
+#include <sstream>
+
 #include "common/test_support.hpp"
 
 namespace scenetext {
@@ -101,6 +104,65 @@ TEST_F(BatchTest, BadArgumentsAndMissingInputs) {
   auto help = runCommand(kBatch, {"--help"}, scratch_.path());
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "batch"));
+}
+
+std::vector<nlohmann::json> jsonLines(const std::string& text) {
+  std::vector<nlohmann::json> objects;
+  std::istringstream lines(text);
+  for (std::string line; std::getline(lines, line);) objects.push_back(nlohmann::json::parse(line));
+  return objects;
+}
+
+TEST_F(BatchTest, JsonLinesInImageOrderWithFailuresAndScoresAsTheSingleCommandWritesThem) {
+  scratch_.write("images/broken.jpg", std::string("\xFF\xD8\xFF\xE0 truncated", 14));
+  const std::string prefix = (scratch_ / "batch").string() + "/";
+  const std::string images = (scratch_ / "images").string();
+  auto toStdout = runCommand(kBatch, {"--scores", "--jsonl", "-", "--jobs", "2", model(), images,
+                                      prefix},
+                             scratch_.path());
+  EXPECT_EQ(toStdout.exitCode, 1);
+  // Standard output holds the JSON lines alone; the summary joins the messages.
+  EXPECT_NE(toStdout.err.find("processed 3 of 4 images, 1 failed"), std::string::npos)
+      << toStdout.err;
+  const std::vector<nlohmann::json> objects = jsonLines(toStdout.out);
+  ASSERT_EQ(objects.size(), 4u) << toStdout.out;
+  const char* names[] = {"a.png", "b.jpg", "broken.jpg", "c.bmp"};
+  for (size_t i = 0; i < 4; ++i) {
+    EXPECT_EQ(objects[i]["image"], (scratch_ / "images" / names[i]).string()) << i;
+  }
+  EXPECT_NE(objects[2]["error"].get<std::string>().find("broken.jpg"), std::string::npos);
+  EXPECT_FALSE(objects[2].contains("lines"));
+  EXPECT_EQ(objects[1]["width"], 1700);
+  EXPECT_EQ(objects[1]["height"], 160);
+  EXPECT_EQ(objects[1]["candidates"], "exact");
+  EXPECT_EQ(objects[1]["model"], model());
+
+  // The same lines, and the same five-field box lists, as the single-image command writes.
+  const std::string singlePrefix = (scratch_ / "single").string() + "/";
+  for (size_t i : {0, 1, 3}) {
+    auto single = runCommand(kScenetext, {"--scores", "--json", model(),
+                                          (scratch_ / "images" / names[i]).string(), singlePrefix},
+                             scratch_.path());
+    ASSERT_EQ(single.exitCode, 0) << single.err;
+    EXPECT_EQ(slurp(prefix + names[i] + ".txt"), slurp(singlePrefix + names[i] + ".txt"));
+    EXPECT_EQ(nlohmann::json::parse(slurp(singlePrefix + names[i] + ".json")), objects[i]);
+  }
+  EXPECT_FALSE(objects[0]["lines"].empty());
+
+  // To a file, with one job: the same objects; stdout keeps the summary.
+  const std::string file = (scratch_ / "report.jsonl").string();
+  auto toFile = runCommand(kBatch, {"--scores", "--jsonl", file, model(), images, prefix, "-j", "1"},
+                           scratch_.path());
+  EXPECT_EQ(toFile.exitCode, 1);
+  EXPECT_EQ(toFile.out, "processed 3 of 4 images, 1 failed\n");
+  EXPECT_EQ(jsonLines(slurp(file)), objects);
+
+  auto unwritable = runCommand(kBatch, {"--jsonl", (scratch_ / "nowhere/r.jsonl").string(), model(),
+                                        images, (scratch_ / "fresh").string() + "/"},
+                               scratch_.path());
+  EXPECT_EQ(unwritable.exitCode, 1);
+  EXPECT_NE(unwritable.err.find("nowhere/r.jsonl"), std::string::npos) << unwritable.err;
+  EXPECT_FALSE(std::filesystem::exists(scratch_ / "fresh"));
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // scenetext-batch MODEL IMAGE_DIR PREFIX [--jobs N]: the single-image command over every image of
 // a folder, several images at once. Each image's two outputs are byte-identical to what
 // `scenetext MODEL IMAGE_DIR/NAME PREFIX` writes. A failing image is reported and skipped.
+// --jsonl adds one JSON object per image, in the order of the image list.
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
@@ -9,10 +10,14 @@
 #include <algorithm>
 #include <atomic>
 #include <chrono>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <iostream>
 #include <mutex>
+#include <optional>
 #include <thread>
 
 #include "common/command_line.hpp"
@@ -21,7 +26,9 @@
 namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
-    "scenetext-batch", "[--candidates exact|extended] MODEL IMAGE_DIR PREFIX [--jobs N]",
+    "scenetext-batch",
+    "[--candidates exact|extended] [--min-score S] [--scores] [--jsonl FILE|-] MODEL IMAGE_DIR "
+    "PREFIX [--jobs N]",
     SCENETEXT_VERSION};
 
 bool isImageName(const std::filesystem::path& path) {
@@ -80,17 +87,45 @@ class ProgressBar {
   std::mutex mutex_;
 };
 
+// One JSON line per image, written in the order of the image list as soon as every image before
+// it has finished.
+class OrderedLines {
+ public:
+  OrderedLines(std::ostream* out, size_t count) : out_(out), lines_(count) {}
+
+  void put(size_t index, std::string line) {
+    if (out_ == nullptr) return;
+    std::lock_guard<std::mutex> lock(mutex_);
+    lines_[index] = std::move(line);
+    for (; next_ < lines_.size() && lines_[next_]; ++next_) {
+      *out_ << *lines_[next_] << '\n';
+      lines_[next_].reset();
+    }
+    *out_ << std::flush;
+  }
+
+ private:
+  std::ostream* out_;
+  std::vector<std::optional<std::string>> lines_;
+  size_t next_ = 0;
+  std::mutex mutex_;
+};
+
 struct BatchArguments {
   std::string modelPath, folder, prefix;
   std::string candidates = "exact";
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
+  scenetext::driver::ExtraOutputs extras;
+  std::string jsonl;  // empty: none; "-": standard output
 };
 
 // Detects `images` on up to `jobs` threads. Returns how many failed, each named on its own stderr
 // line.
 size_t detectImages(const scenetext::classifier::StumpCascade& model,
                     const std::vector<std::string>& images, const std::string& prefix,
-                    scenetext::regions::CandidateMode mode, unsigned jobs) {
+                    scenetext::regions::CandidateMode mode,
+                    const scenetext::driver::ExtraOutputs& extras, unsigned jobs,
+                    OrderedLines& jsonl) {
   ProgressBar progress(images.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> failed{0};
@@ -100,14 +135,19 @@ size_t detectImages(const scenetext::classifier::StumpCascade& model,
       const std::string& image = images[i];
       std::string message;
       try {
-        auto written = scenetext::driver::detectFile(model, image, prefix, {}, mode);
-        if (!written.ok()) message = written.status().message();
+        auto written = scenetext::driver::detectFile(model, image, prefix, {}, mode, extras);
+        if (written.ok()) {
+          jsonl.put(i, scenetext::driver::formatJsonReport(written->report));
+        } else {
+          message = written.status().message();
+        }
       } catch (const cv::Exception& error) {
         message = "'" + image + "': image library error: " + error.msg;
       } catch (const std::exception& error) {
         message = "'" + image + "': " + error.what();
       }
       if (!message.empty()) {
+        jsonl.put(i, scenetext::driver::formatJsonError(image, message));
         ++failed;
         std::lock_guard<std::mutex> lock(errors);
         // The carriage return starts the line over the progress bar. One write for the whole
@@ -135,11 +175,32 @@ int detectFolder(const BatchArguments& arguments) {
   scenetext::Result<std::vector<std::string>> images = listImages(arguments.folder);
   if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
 
+  // Opened before any image is read, so that a stream that cannot be written stops the batch at
+  // once. Lines are streamed as images finish: a file cut short holds whole lines only.
+  const bool jsonlToStdout = arguments.jsonl == "-";
+  std::ofstream jsonlFile;
+  if (!arguments.jsonl.empty() && !jsonlToStdout) {
+    jsonlFile.open(arguments.jsonl, std::ios::binary | std::ios::trunc);
+    if (!jsonlFile) {
+      return scenetext::failure(kCommandLine, "cannot write '" + arguments.jsonl +
+                                                  "': " + std::strerror(errno));
+    }
+  }
+  std::ostream* jsonlOut =
+      jsonlToStdout ? &std::cout : (jsonlFile.is_open() ? &jsonlFile : nullptr);
+  OrderedLines jsonl(jsonlOut, images->size());
+
   // The images run in parallel; OpenCV's own threads would only compete with them.
   if (arguments.jobs > 1) cv::setNumThreads(1);
-  const size_t failed = detectImages(*model, *images, arguments.prefix, mode, arguments.jobs);
-  std::cout << "processed " << images->size() - failed << " of " << images->size()
-            << " images, " << failed << " failed\n";
+  const size_t failed = detectImages(*model, *images, arguments.prefix, mode, arguments.extras,
+                                     arguments.jobs, jsonl);
+  if (jsonlFile.is_open() && !jsonlFile.flush()) {
+    return scenetext::failure(kCommandLine, "cannot write '" + arguments.jsonl + "'");
+  }
+  // With the JSON lines on standard output, the summary joins the other messages on stderr.
+  (jsonlToStdout ? std::cerr : std::cout)
+      << "processed " << images->size() - failed << " of " << images->size() << " images, "
+      << failed << " failed\n";
   return failed > 0 ? 1 : 0;
 }
 
@@ -159,9 +220,21 @@ int main(int argc, char** argv) {
   app.add_option("--candidates", arguments.candidates, "Candidate stage: exact or extended")
       ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
+  app.add_option("--min-score", arguments.extras.minScore,
+                 "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
+      ->type_name("S")
+      ->check(CLI::Range(0.0, 1.0))
+      ->capture_default_str();
+  app.add_flag("--scores", arguments.extras.scores,
+               "Append each line's score to its box-list line: left,top,right,bottom,score");
+  app.add_option("--jsonl", arguments.jsonl,
+                 "Write one JSON object per image, in image order, to FILE (- for standard "
+                 "output; messages stay on stderr)")
+      ->type_name("FILE|-");
   app.add_option("--jobs,-j", arguments.jobs, "Images processed at once")
       ->capture_default_str()
       ->check(CLI::Range(1u, 256u));
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
+  arguments.extras.modelPath = arguments.modelPath;
   return scenetext::runReportingExceptions(kCommandLine, [&] { return detectFolder(arguments); });
 }
