@@ -59,31 +59,26 @@ void cmykRowToBgr(const JSAMPLE* cmyk, uchar* bgr, int width) {
   }
 }
 
-void rgbRowToBgr(const JSAMPLE* rgb, uchar* bgr, int width) {
-  for (int x = 0; x < width; ++x, rgb += 3, bgr += 3) {
-    bgr[0] = rgb[2];
-    bgr[1] = rgb[1];
-    bgr[2] = rgb[0];
-  }
-}
-
-// Rows into `image` (8UC3 of the output size). An error in the last step, after every row is in,
-// still counts as a decoded image, as it does for OpenCV.
+// Rows into `image` (8UC3 of the output size). OpenCV asks libjpeg for RGB and swaps each row to
+// BGR; libjpeg-turbo's BGR output is the same conversion with the bytes stored the other way round,
+// so it is asked for BGR and writes straight into the image. An error in the last step, after every
+// row is in, still counts as a decoded image, as it does for OpenCV.
 bool readPixels(Decoder& decoder, cv::Mat& image) {
   jpeg_decompress_struct& info = decoder.info;
   if (setjmp(decoder.errors.jump)) return false;
   const bool cmyk = info.num_components == 4;
-  info.out_color_space = cmyk ? JCS_CMYK : JCS_RGB;
+  info.out_color_space = cmyk ? JCS_CMYK : JCS_EXT_BGR;
   info.out_color_components = cmyk ? 4 : 3;
   jpeg_start_decompress(&info);
   JSAMPARRAY row = (*info.mem->alloc_sarray)(reinterpret_cast<j_common_ptr>(&info), JPOOL_IMAGE,
                                              static_cast<JDIMENSION>(image.cols) * 4, 1);
   for (int y = 0; y < image.rows; ++y) {
-    jpeg_read_scanlines(&info, row, 1);
     if (cmyk) {
+      jpeg_read_scanlines(&info, row, 1);
       cmykRowToBgr(row[0], image.ptr(y), image.cols);
     } else {
-      rgbRowToBgr(row[0], image.ptr(y), image.cols);
+      JSAMPROW target = image.ptr(y);
+      jpeg_read_scanlines(&info, &target, 1);
     }
   }
   if (setjmp(decoder.errors.jump)) return true;
@@ -103,7 +98,7 @@ struct Encoder {
   }
 };
 
-bool writeImage(Encoder& encoder, const cv::Mat& image, uchar* rowBuffer) {
+bool writeImage(Encoder& encoder, const cv::Mat& image) {
   jpeg_compress_struct& info = encoder.info;
   if (setjmp(encoder.errors.jump)) return false;
   jpeg_mem_dest(&info, &encoder.output, &encoder.outputSize);
@@ -111,16 +106,12 @@ bool writeImage(Encoder& encoder, const cv::Mat& image, uchar* rowBuffer) {
   info.image_height = static_cast<JDIMENSION>(image.rows);
   const bool colour = image.channels() == 3;
   info.input_components = colour ? 3 : 1;
-  info.in_color_space = colour ? JCS_RGB : JCS_GRAYSCALE;
+  info.in_color_space = colour ? JCS_EXT_BGR : JCS_GRAYSCALE;  // the same conversion as from RGB
   jpeg_set_defaults(&info);
   jpeg_set_quality(&info, kDefaultQuality, TRUE);
   jpeg_start_compress(&info, TRUE);
   for (int y = 0; y < image.rows; ++y) {
     JSAMPROW row = const_cast<JSAMPROW>(image.ptr(y));
-    if (colour) {
-      rgbRowToBgr(row, rowBuffer, image.cols);  // the same swap, BGR to RGB
-      row = rowBuffer;
-    }
     jpeg_write_scanlines(&info, &row, 1);
   }
   jpeg_finish_compress(&info);
@@ -146,8 +137,7 @@ Result<std::string> encodeJpeg(const cv::Mat& image) {
   encoder.info.err = jpeg_std_error(&encoder.errors.pub);
   encoder.errors.pub.error_exit = jumpOut;
   jpeg_create_compress(&encoder.info);
-  std::vector<uchar> rowBuffer(static_cast<size_t>(image.cols) * 3);
-  if (!writeImage(encoder, image, rowBuffer.data())) {
+  if (!writeImage(encoder, image)) {
     char message[JMSG_LENGTH_MAX];
     encoder.errors.pub.format_message(reinterpret_cast<j_common_ptr>(&encoder.info), message);
     return Status::error(message);
