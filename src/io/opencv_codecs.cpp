@@ -29,7 +29,7 @@ std::vector<std::filesystem::path> pluginCandidates() {
 }
 
 template <typename Function>
-bool find(void* library, const char* name, Function& function) {
+bool lookUp(void* library, const char* name, Function& function) {
   function = reinterpret_cast<Function>(dlsym(library, name));
   return function != nullptr;
 }
@@ -44,10 +44,10 @@ Result<OpenCvCodecs> loadPlugin() {
       continue;
     }
     OpenCvCodecs codecs;
-    if (find(library, "scenetext_opencv_read", codecs.read) &&
-        find(library, "scenetext_opencv_decode", codecs.decode) &&
-        find(library, "scenetext_opencv_have_writer", codecs.haveWriter) &&
-        find(library, "scenetext_opencv_encode", codecs.encode)) {
+    if (lookUp(library, "scenetext_opencv_read", codecs.read) &&
+        lookUp(library, "scenetext_opencv_decode", codecs.decode) &&
+        lookUp(library, "scenetext_opencv_have_writer", codecs.haveWriter) &&
+        lookUp(library, "scenetext_opencv_encode", codecs.encode)) {
       return codecs;  // the library stays open for the life of the process
     }
     reasons = candidate.string() + " lacks an entry point";
