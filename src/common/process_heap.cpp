@@ -3,7 +3,8 @@
 #include <cstdint>
 #include <cstdlib>
 
-#if defined(__GLIBC__) && defined(__linux__)
+// AddressSanitizer brings its own allocator, which glibc's settings do not reach.
+#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
 #include <malloc.h>
 #include <sys/mman.h>
 #include <unistd.h>

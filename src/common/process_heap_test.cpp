@@ -29,7 +29,7 @@ std::string flagsOfMapping(const void* address) {
 
 TEST(ProcessHeap, ImageBuffersComeFromTheAdvisedHeap) {
   prepareHeapForImages();
-#if defined(__GLIBC__) && defined(__linux__)
+#if defined(__GLIBC__) && defined(__linux__) && !defined(__SANITIZE_ADDRESS__)
   ASSERT_GE(hugePageHeapBytes(), size_t{32} << 20);
   // A buffer of a 2-megapixel float map: from the heap, in the part advised for huge pages.
   void* buffer = std::malloc(8 << 20);
