@@ -270,8 +270,10 @@ TEST(CodecEquality, ReadsEveryFileAsOpenCvDoes) {
 }
 
 TEST(CodecEquality, ReadsPhotosAsOpenCvDoes) {
-  const fs::path photos = "/work/shared/data/icdar2013-train";
-  if (!fs::is_directory(photos)) GTEST_SKIP() << "no photo folder";
+  const char* folder = std::getenv("SCENETEXT_PHOTO_DIR");
+  const fs::path photos = folder ? fs::path(folder)
+                                 : fs::path(SCENETEXT_SOURCE_DIR) / "../shared/data/icdar2013-train";
+  if (!fs::is_directory(photos)) GTEST_SKIP() << "no photos in " << photos;
   int count = 0;
   for (const fs::directory_entry& entry : fs::directory_iterator(photos)) {
     if (entry.path().extension() != ".jpg" || ++count > 12) continue;

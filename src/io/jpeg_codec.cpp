@@ -1,9 +1,8 @@
 #include "io/jpeg_codec.hpp"
 
 #include <csetjmp>
-#include <cstdio>
+#include <cstdio>  // before jpeglib.h, which uses FILE
 #include <cstdlib>
-#include <memory>
 
 #include <jpeglib.h>
 

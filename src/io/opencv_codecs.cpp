@@ -1,10 +1,8 @@
 #include "io/opencv_codecs.hpp"
 
 #include <dlfcn.h>
-#include <unistd.h>
 
 #include <filesystem>
-#include <mutex>
 
 namespace scenetext::io {
 namespace {
