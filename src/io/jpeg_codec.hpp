@@ -16,9 +16,9 @@ namespace scenetext::io {
 bool isJpeg(std::string_view bytes);
 
 // The image as 8-bit BGR, as cv::imread(IMREAD_COLOR | IMREAD_IGNORE_ORIENTATION) gives it:
-// grey and YCbCr through libjpeg's RGB output, CMYK and YCCK through OpenCV's CMYK formula. A file
-// that ends early decodes as far as it goes (libjpeg warns on stderr and fills the rest); an error
-// of libjpeg before the last row gives an empty Mat (its message on stderr, as libjpeg prints it).
+// grey, YCbCr and RGB through libjpeg's colour conversion, CMYK and YCCK through OpenCV's CMYK
+// formula. A file that ends early decodes as far as it goes (libjpeg warns on stderr and fills the
+// rest); an error of libjpeg before the last row gives an empty Mat (libjpeg prints its message).
 cv::Mat decodeJpeg(std::string_view bytes);
 
 // `image` (8-bit, 1 or 3 channels, BGR) as cv::imencode(".jpg", image) writes it: quality 95,
