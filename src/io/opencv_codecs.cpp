@@ -15,14 +15,24 @@ std::filesystem::path executableFolder() {
   return error ? std::filesystem::path() : self.parent_path();
 }
 
+// The folder of the executable or shared library (a Python module, say) this code was linked into.
+std::filesystem::path ownFolder() {
+  Dl_info info{};
+  if (dladdr(reinterpret_cast<const void*>(&ownFolder), &info) == 0 || !info.dli_fname) return {};
+  std::error_code error;
+  const std::filesystem::path self = std::filesystem::canonical(info.dli_fname, error);
+  return error ? std::filesystem::path() : self.parent_path();
+}
+
 // The folders to look in, in order: beside the executable (where the build and an installation put
-// both), then the build folder, for the test programs that live in its subfolders.
+// both), beside the library that holds this code, then the build folder, for the test programs
+// that live in its subfolders.
 std::vector<std::filesystem::path> pluginCandidates() {
   std::vector<std::filesystem::path> candidates;
-  if (const std::filesystem::path folder = executableFolder(); !folder.empty()) {
-    candidates.push_back(folder / kPluginName);
+  for (const std::filesystem::path& folder :
+       {executableFolder(), ownFolder(), std::filesystem::path(SCENETEXT_PLUGIN_DIR)}) {
+    if (!folder.empty()) candidates.push_back(folder / kPluginName);
   }
-  candidates.push_back(std::filesystem::path(SCENETEXT_PLUGIN_DIR) / kPluginName);
   return candidates;
 }
 

@@ -5,7 +5,8 @@
 // before main. So imgcodecs lives in a plugin, libscenetext_opencv_codecs.so, that is opened the
 // first time such a file is met, and a JPEG or PNG run never loads it.
 //
-// The plugin is looked for beside the executable, then in the build folder it was made in.
+// The plugin is looked for beside the executable, then beside the shared library this code is in
+// (when it is in one), then in the build folder it was made in.
 
 #include <opencv2/core.hpp>
 
