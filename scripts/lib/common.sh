@@ -9,6 +9,7 @@ SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
+  libjpeg-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
   fonts-dejavu-core
 )

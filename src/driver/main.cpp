@@ -6,6 +6,7 @@
 #include <string>
 
 #include "common/command_line.hpp"
+#include "common/process_heap.hpp"
 #include "driver/run.hpp"
 
 namespace {
@@ -18,6 +19,7 @@ constexpr scenetext::CommandLine kCommandLine{
 }  // namespace
 
 int main(int argc, char** argv) {
+  scenetext::prepareHeapForImages();
   scenetext::driver::RunArguments arguments;
   CLI::App app{
       "Detects the text lines of a photograph. Writes PREFIX + the image's base name (the image\n"

@@ -1,11 +1,11 @@
 #include "driver/result_output.hpp"
 
-#include <opencv2/imgcodecs.hpp>
 #include <opencv2/imgproc.hpp>
 
 #include <cstdio>
 
 #include "common/file_output.hpp"
+#include "io/image_output.hpp"
 
 namespace scenetext::driver {
 namespace {
@@ -66,44 +66,10 @@ Status writeBoxList(const std::string& path, const BoxList& boxes, int factor) {
   return writeFileAtomically(path, formatBoxList(boxes, factor));
 }
 
-namespace {
-
-// The extension of the file name in `path` (".png"), empty when the name has none.
-std::string imageExtension(const std::string& path) {
-  const size_t slash = path.find_last_of("/\\");
-  const size_t dot = path.find_last_of('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return {};
-  return path.substr(dot);
-}
-
-}  // namespace
-
-Status checkImageWriter(const std::string& path) {
-  const std::string extension = imageExtension(path);
-  if (extension.empty()) {
-    return Status::error("cannot write '" + path + "': no image extension in the file name");
-  }
-  if (!cv::haveImageWriter(path)) {
-    return Status::error("cannot write '" + path + "': no image encoder for '" + extension + "'");
-  }
-  return {};
-}
+Status checkImageWriter(const std::string& path) { return io::checkImageWriter(path); }
 
 Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image) {
-  if (Status writable = checkImageWriter(path); !writable.ok()) return writable;
-  const std::string extension = imageExtension(path);
-  std::vector<uchar> bytes;
-  try {
-    if (!cv::imencode(extension, image, bytes)) {
-      return Status::error("cannot write '" + path + "': encoding as " + extension + " failed");
-    }
-  } catch (const cv::Exception& e) {
-    // The encoder exists but refuses this image: a grey-only format given the colour result, or
-    // a size its library rejects. OpenCV's own reason is the useful part.
-    return Status::error("cannot write '" + path + "': the " + extension +
-                         " encoder refused the image (" + e.err + ")");
-  }
-  return std::string(bytes.begin(), bytes.end());
+  return io::encodeImageFor(path, image);
 }
 
 }  // namespace scenetext::driver

@@ -1,21 +1,17 @@
 #include "driver/run.hpp"
 
-#include <opencv2/imgcodecs.hpp>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <ostream>
 
 #include "common/file_output.hpp"
-#include "common/image_limits.hpp"
 #include "driver/input_preparation.hpp"
 #include "driver/json_output.hpp"
 #include "driver/result_output.hpp"
 #include "edges/edge_detection.hpp"
+#include "io/image_input.hpp"
 #include "regions/final_regions.hpp"
 #include "regions/text_lines.hpp"
 
@@ -42,22 +38,7 @@ Result<classifier::StumpCascade> loadModel(const std::string& path) {
   return model;
 }
 
-Result<cv::Mat> loadColourImage(const std::string& path) {
-  const std::string what = "cannot read image '" + path + "'";
-  // imread says nothing about why it failed, so look at the file first.
-  std::ifstream probe(path, std::ios::binary);
-  if (!probe) return Status::error(what + ": " + std::strerror(errno));
-  // A decompression bomb is refused from its header, before the decoder allocates anything (and a
-  // DICOM file before its decoder can abort); a format whose header is not read is held to the
-  // same limit once decoded.
-  Status size = checkImageHeader(probe);
-  if (!size.ok()) return Status::error(what + ": " + size.message());
-  cv::Mat image = cv::imread(path, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
-  if (image.empty()) return Status::error(what + ": not a readable image");
-  size = checkPixelLimit({image.cols, image.rows});
-  if (!size.ok()) return Status::error(what + ": " + size.message());
-  return image;
-}
+Result<cv::Mat> loadColourImage(const std::string& path) { return io::readColourImage(path); }
 
 WorkingInput prepareWorkingInput(cv::Mat input) {
   WorkingInput result;

@@ -1,7 +1,6 @@
 #include "hardening/fuzz_entries.hpp"
 
 #include <opencv2/core.hpp>
-#include <opencv2/imgcodecs.hpp>
 
 #include <array>
 #include <bit>
@@ -16,6 +15,7 @@
 #include "driver/run.hpp"
 #include "eval/box_files.hpp"
 #include "eval/scoring.hpp"
+#include "io/image_input.hpp"
 #include "regions/candidate_modes.hpp"
 
 namespace scenetext::hardening {
@@ -150,9 +150,7 @@ cv::Mat decodeImage(std::string_view bytes) {
   if (bytes.size() > static_cast<size_t>(std::numeric_limits<int>::max())) return {};
   cv::Mat image;
   try {
-    const cv::Mat buffer(1, static_cast<int>(bytes.size()), CV_8UC1,
-                         const_cast<char*>(bytes.data()));
-    image = cv::imdecode(buffer, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    image = io::decodeColourImage(bytes);
   } catch (const cv::Exception&) {
     return {};  // the decoder's refusal, which the command reports as an image library error
   }
