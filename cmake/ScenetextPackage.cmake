@@ -43,7 +43,8 @@ function(scenetext_public_library name)
     PUBLIC $<BUILD_INTERFACE:${PROJECT_SOURCE_DIR}/include>
            $<INSTALL_INTERFACE:${CMAKE_INSTALL_INCLUDEDIR}>
     PRIVATE ${PROJECT_SOURCE_DIR}/src)
-  target_link_libraries(${name} PUBLIC opencv_core opencv_imgproc opencv_imgcodecs Threads::Threads)
+  target_link_libraries(${name} PUBLIC opencv_core opencv_imgproc opencv_imgcodecs JPEG::JPEG PNG::PNG
+                                        ${CMAKE_DL_LIBS} Threads::Threads)
   target_compile_features(${name} PUBLIC cxx_std_17)
 endfunction()
 
@@ -57,6 +58,8 @@ function(scenetext_install)
           DESTINATION ${CMAKE_INSTALL_INCLUDEDIR})
   install(FILES ${PROJECT_SOURCE_DIR}/models/default.model ${PROJECT_SOURCE_DIR}/models/extended.model
           DESTINATION ${CMAKE_INSTALL_DATADIR}/scenetext)
+  # Formats other than JPEG and PNG are read through this plugin, found in lib/scenetext.
+  install(TARGETS scenetext_opencv_codecs LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR}/scenetext)
   foreach(command IN LISTS ARG_COMMANDS)
     if(TARGET ${command})
       install(TARGETS ${command} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})

@@ -24,13 +24,18 @@ std::filesystem::path ownFolder() {
   return error ? std::filesystem::path() : self.parent_path();
 }
 
-// The folders to look in, in order: beside the executable (where the build and an installation put
-// both), beside the library that holds this code, then the build folder, for the test programs
-// that live in its subfolders.
+// The folders to look in, in order: beside the executable (where the build puts both), beside the
+// library that holds this code (a Python module, say), an installation's lib/scenetext seen from
+// its bin folder, the configured installation folder (for programs built against an installed
+// library), then the build folder, for the test programs that live in its subfolders.
 std::vector<std::filesystem::path> pluginCandidates() {
   std::vector<std::filesystem::path> candidates;
+  const std::filesystem::path executable = executableFolder();
+  const std::filesystem::path installed =
+      executable.empty() ? executable : executable / ".." / "lib" / "scenetext";
   for (const std::filesystem::path& folder :
-       {executableFolder(), ownFolder(), std::filesystem::path(SCENETEXT_PLUGIN_DIR)}) {
+       {executable, ownFolder(), installed, std::filesystem::path(SCENETEXT_PLUGIN_INSTALL_DIR),
+        std::filesystem::path(SCENETEXT_PLUGIN_DIR)}) {
     if (!folder.empty()) candidates.push_back(folder / kPluginName);
   }
   return candidates;
