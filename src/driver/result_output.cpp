@@ -5,8 +5,6 @@
 
 #include <cstdio>
 
-#include "common/file_output.hpp"
-
 namespace scenetext::driver {
 namespace {
 
@@ -49,10 +47,6 @@ std::string formatBoxList(const BoxList& boxes, int factor) {
     text.append(line, static_cast<size_t>(n));
   }
   return text;
-}
-
-Status writeBoxList(const std::string& path, const BoxList& boxes, int factor) {
-  return writeFileAtomically(path, formatBoxList(boxes, factor));
 }
 
 namespace {

@@ -1,9 +1,9 @@
 #include "edges/thinning.hpp"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <array>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "edges/working_buffer.hpp"
@@ -95,8 +95,6 @@ bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
   return true;
 }
 
-// The padded working matrix and its foreground list for a rows x cols matrix whose foreground
-// pixels `isForeground(r, c)` names, thinned; then `write(r, c, kept)` for every pixel.
 // Thins a rows x cols matrix: `fill(r, row)` writes 1 for each foreground pixel of row r and 0
 // for the others into the padded working row, and `write(r, kept)` receives the thinned row
 // (1 kept, 0 cleared).
@@ -105,7 +103,7 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   // A one-pixel frame of background lets the outermost pixels thin like any other, and the rows
   // have room for a last whole chunk of flags. The working matrix and lists are kept per thread
   // between calls (a photo's are megabytes).
-  constexpr int kChunk = 16;
+  constexpr int kChunk = 8;
   thread_local std::vector<uchar> storage, unsettledStorage;
   thread_local Foreground fg;
   fg.pixels = workingBuffer(storage, cv::Size(cols + 2 + kChunk, rows + 2), CV_8UC1);
@@ -118,13 +116,16 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   for (int r = 0; r < rows; ++r) {
     uchar* row = fg.pixels.ptr<uchar>(r + 1) + 1;
     fill(r, row);
-    // The foreground's offsets in row-major order: sixteen flags at a time, most of them 0.
+    // The foreground's offsets in row-major order: eight flags at a time as one word, most of
+    // them 0 (the flags past the row's end are the frame's and the slack's zeros).
     const size_t rowOffset = static_cast<size_t>(r + 1) * step + 1;
     for (int c0 = 0; c0 < cols; c0 += kChunk) {
-      const __m128i flags = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c0));
-      unsigned bits = ~_mm_movemask_epi8(_mm_cmpeq_epi8(flags, _mm_setzero_si128())) & 0xffffu;
-      if (cols - c0 < kChunk) bits &= (1u << (cols - c0)) - 1;
-      for (; bits != 0; bits &= bits - 1) fg.offsets.push_back(rowOffset + c0 + __builtin_ctz(bits));
+      uint64_t flags;
+      std::memcpy(&flags, row + c0, sizeof flags);
+      if (flags == 0) continue;
+      for (int c = c0; c < c0 + kChunk && c < cols; ++c) {
+        if (row[c]) fg.offsets.push_back(rowOffset + c);
+      }
     }
   }
   // Passes only clear pixels, so an iteration that clears nothing leaves the matrix unchanged:
@@ -139,21 +140,6 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
 }
 
 }  // namespace
-
-void thinEdges(cv::Mat& t) {
-  CV_Assert(t.type() == CV_32FC1);
-  const int cols = t.cols;
-  thin(
-      t.rows, cols,
-      [&](int r, uchar* row) {
-        const float* in = t.ptr<float>(r);
-        for (int c = 0; c < cols; ++c) row[c] = in[c] >= 0.5f;  // NaN is background
-      },
-      [&](int r, const uchar* kept) {
-        float* out = t.ptr<float>(r);
-        for (int c = 0; c < cols; ++c) out[c] = kept[c] ? 1.0f : 0.0f;
-      });
-}
 
 void thinEdgeBytes(cv::Mat& edges) {
   CV_Assert(edges.type() == CV_8UC1);

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "straightforward/thinning.hpp"
+
 namespace scenetext::edges {
 namespace {
 

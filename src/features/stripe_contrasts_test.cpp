@@ -8,6 +8,8 @@
 #include <cstring>
 #include <utility>
 
+#include "straightforward/stripe_contrasts.hpp"
+
 namespace scenetext::features {
 namespace {
 
