@@ -38,20 +38,17 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
 
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
   CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() && normalised.data != magnitude.data);
-  // The largest value, as cv::minMaxLoc finds it (magnitudes are square roots: never NaN, never
-  // -0, so the order of the comparisons does not matter), four running maxima at a time.
-  std::array<float, 4> lanes;
-  lanes.fill(magnitude.at<float>(0, 0));
-  float maximum = lanes[0];
+  // The largest value, as cv::minMaxLoc finds it. Magnitudes are square roots, never NaN and
+  // never -0, so their bit patterns order as their values: the maximum is taken over those, a
+  // reduction that runs on whole vectors.
+  uint32_t largest = 0;
   for (int r = 0; r < magnitude.rows; ++r) {
     const float* row = magnitude.ptr<float>(r);
-    int c = 0;
-    for (; c + 4 <= magnitude.cols; c += 4) {
-      for (int k = 0; k < 4; ++k) lanes[k] = std::max(lanes[k], row[c + k]);
+    for (int c = 0; c < magnitude.cols; ++c) {
+      largest = std::max(largest, std::bit_cast<uint32_t>(row[c]));
     }
-    for (; c < magnitude.cols; ++c) maximum = std::max(maximum, row[c]);
   }
-  for (const float lane : lanes) maximum = std::max(maximum, lane);
+  const float maximum = std::bit_cast<float>(largest);
   normalised.create(magnitude.size(), CV_32FC1);
   // A zero maximum means a zero gradient everywhere: nothing to scale, no candidate later.
   if (maximum == 0.0f) {
@@ -125,12 +122,13 @@ int countBelowIn(const float* row, int from, int to, float bound) {
 }
 
 int countBelow(const cv::Mat& map, float bound) {
+  [[maybe_unused]] const bool avx2 = haveAvx2();
   int count = 0;
   for (int r = 0; r < map.rows; ++r) {
     const float* row = map.ptr<float>(r);
     int c = 0;
 #ifdef SCENETEXT_X86_SIMD
-    if (haveAvx2()) c = countBelowAvx2(row, map.cols, kHistogramLower, bound, &count);
+    if (avx2) c = countBelowAvx2(row, map.cols, kHistogramLower, bound, &count);
 #endif
     count += countBelowIn(row, c, map.cols, bound);
   }

@@ -21,8 +21,9 @@ inline constexpr float kHistogramUpper = 125.0f / 126;
 // The low threshold is this fraction of the high one.
 inline constexpr double kLowToHighRatio = 0.4;
 
-// The magnitude (CV_32FC1) divided element-wise by its maximum, a new CV_32FC1 matrix in [0, 1];
-// an all-zero magnitude is returned as zeros.
+// The magnitude (CV_32FC1, every value +0 or above and none NaN, as square roots are) divided
+// element-wise by its maximum, a new CV_32FC1 matrix in [0, 1]; an all-zero magnitude is
+// returned as zeros.
 cv::Mat normaliseMagnitude(const cv::Mat& magnitude);
 // The same into `normalised`, whose memory is reused when it already has the size (it must not
 // be `magnitude` itself).

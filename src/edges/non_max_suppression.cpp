@@ -91,14 +91,13 @@ void labelRowFrom(int x, int y, const cv::Mat& gx, const cv::Mat& gy, const cv::
 
 #ifdef SCENETEXT_X86_SIMD
 // The row's interior columns eight at a time; returns the first column left to labelRowFrom.
+// `strongColumns` has room for the row's columns.
 int labelRowByOctets(int y, const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude,
-                     double low, double high, uchar* out, std::vector<EdgePoint>& strong) {
-  thread_local std::vector<int> strongColumns;
-  strongColumns.resize(gx.cols);
+                     double low, double high, uchar* out, int* strongColumns,
+                     std::vector<EdgePoint>& strong) {
   const RowDecisions row = labelRowAvx2(
       gx.ptr<float>(y), gy.ptr<float>(y), magnitude.ptr<float>(y),
-      static_cast<ptrdiff_t>(magnitude.step1()), 1, gx.cols - 1, low, high, out,
-      strongColumns.data());
+      static_cast<ptrdiff_t>(magnitude.step1()), 1, gx.cols - 1, low, high, out, strongColumns);
   for (int k = 0; k < row.strongCount; ++k) strong.push_back({strongColumns[k], y});
   return row.end;
 }
@@ -112,11 +111,18 @@ void labelLocalMaxima(const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magni
   labels = cv::Mat::zeros(gx.size(), CV_8UC1);
   // Candidates on the outer frame are dropped, so the scan covers the interior only; this also
   // keeps every neighbour read inside the maps.
+#ifdef SCENETEXT_X86_SIMD
+  const bool avx2 = haveAvx2();
+  thread_local std::vector<int> strongColumns;
+  if (avx2) strongColumns.resize(gx.cols);
+#endif
   for (int y = 1; y < gx.rows - 1; ++y) {
     uchar* out = labels.ptr<uchar>(y);
     int x = 1;
 #ifdef SCENETEXT_X86_SIMD
-    if (haveAvx2()) x = labelRowByOctets(y, gx, gy, magnitude, low, high, out, strong);
+    if (avx2) {
+      x = labelRowByOctets(y, gx, gy, magnitude, low, high, out, strongColumns.data(), strong);
+    }
 #endif
     labelRowFrom(x, y, gx, gy, magnitude, low, high, out, strong);
   }

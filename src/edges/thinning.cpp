@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstdint>
 #include <cstring>
 #include <vector>
@@ -66,6 +67,14 @@ int neighbourBits(const uchar* p, size_t offset, size_t step) {
          below[0] << 6 | below[1] << 7;
 }
 
+// Eight 0/1 flags as one word, flag k in bit 8k (whatever the processor's byte order).
+uint64_t flagWord(const uchar* flags) {
+  uint64_t word;
+  std::memcpy(&word, flags, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 constexpr uchar kBothPasses = 3;
 
 // One sub-iteration. Every decision reads the pixels as they were before the pass, so the
@@ -117,14 +126,14 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
     uchar* row = fg.pixels.ptr<uchar>(r + 1) + 1;
     fill(r, row);
     // The foreground's offsets in row-major order: eight flags at a time as one word, most of
-    // them 0 (the flags past the row's end are the frame's and the slack's zeros).
+    // them 0.
     const size_t rowOffset = static_cast<size_t>(r + 1) * step + 1;
     for (int c0 = 0; c0 < cols; c0 += kChunk) {
-      uint64_t flags;
-      std::memcpy(&flags, row + c0, sizeof flags);
-      if (flags == 0) continue;
-      for (int c = c0; c < c0 + kChunk && c < cols; ++c) {
-        if (row[c]) fg.offsets.push_back(rowOffset + c);
+      // Each flag is 0 or 1, so a foreground pixel is the lowest bit of its byte.
+      uint64_t flags = flagWord(row + c0);
+      if (cols - c0 < kChunk) flags &= (uint64_t{1} << 8 * (cols - c0)) - 1;
+      for (; flags != 0; flags &= flags - 1) {
+        fg.offsets.push_back(rowOffset + c0 + std::countr_zero(flags) / 8);
       }
     }
   }

@@ -193,8 +193,8 @@ void columnPassByLines(const cv::Mat& edges, TransformBuffers& b, LineBuffers& l
 
 // The row pass of one row: the chosen column of every position into line.source. With whole
 // costs the window pass (AVX2) gives the envelope's choices without the envelope.
-void rowPass(const float* costs, int w, [[maybe_unused]] bool wholeCosts, TransformBuffers& b,
-             LineBuffers& line) {
+void rowPass(const float* costs, int w, [[maybe_unused]] bool wholeCosts,
+             [[maybe_unused]] TransformBuffers& b, LineBuffers& line) {
 #ifdef SCENETEXT_X86_SIMD
   if (wholeCosts && w <= kWindowRowPassWidthLimit && haveAvx2()) {
     return windowRowPassAvx2(costs, w, b.rowCosts.data(), line.source.data());

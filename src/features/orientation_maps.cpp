@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
@@ -110,6 +111,14 @@ void sobelSums(const cv::Mat& grey, int row, int col, int& dx, int& dy) {
   dy = (below[left] + 2 * below[col] + below[right]) - (above[left] + 2 * above[col] + above[right]);
 }
 
+// Eight 0/1 flags as one word, flag k in bit 8k (whatever the processor's byte order).
+uint64_t flagWord(const uchar* flags) {
+  uint64_t word;
+  std::memcpy(&word, flags, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 // O[y][x] = G at the pixel's nearest edge pixel. G is needed only where some pixel's nearest
 // edge lies (hardly more than the edge pixels, a small part of the patch), so those positions
 // are gathered first, without a branch per pixel, and their orientations computed together.
@@ -136,12 +145,12 @@ cv::Mat edgeOrientationAt(const cv::Mat& grey, const std::vector<int>& nearest) 
   for (int y = 0; y < grey.rows; ++y) {
     const uchar* row = need + static_cast<ptrdiff_t>(y) * cols;
     for (int x0 = 0; x0 < cols; x0 += kChunk) {
-      // Most positions are not needed: a chunk's flags are tested as one word first.
-      uint64_t flags;
-      std::memcpy(&flags, row + x0, sizeof flags);
-      if (flags == 0) continue;
-      for (int x = x0; x < x0 + kChunk && x < cols; ++x) {
-        if (!row[x]) continue;
+      // Most positions are not needed: a chunk's flags (each 0 or 1, so the lowest bit of its
+      // byte) are read as one word and walked bit by bit.
+      uint64_t flags = flagWord(row + x0);
+      if (cols - x0 < kChunk) flags &= (uint64_t{1} << 8 * (cols - x0)) - 1;  // past the row's end
+      for (; flags != 0; flags &= flags - 1) {
+        const int x = x0 + std::countr_zero(flags) / 8;
         position[count] = y * cols + x;
         sobelSums(grey, y, x, derivativeX[count], derivativeY[count]);
         ++count;
