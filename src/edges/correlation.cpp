@@ -93,7 +93,6 @@ void correlateTaps(const PaddedSource& padded, int cols, const std::vector<Tap>&
                     cols, dst.ptr<float>(y0), static_cast<ptrdiff_t>(dst.step1()));
 }
 
-
 // Output rows per strip of a large plane: the padded copy holds a strip's source rows only.
 constexpr int kStripRows = 64;
 

@@ -95,9 +95,9 @@ void labelRowFrom(int x, int y, const cv::Mat& gx, const cv::Mat& gy, const cv::
 int labelRowByOctets(int y, const cv::Mat& gx, const cv::Mat& gy, const cv::Mat& magnitude,
                      double low, double high, uchar* out, int* strongColumns,
                      std::vector<EdgePoint>& strong) {
-  const RowDecisions row = labelRowAvx2(
-      gx.ptr<float>(y), gy.ptr<float>(y), magnitude.ptr<float>(y),
-      static_cast<ptrdiff_t>(magnitude.step1()), 1, gx.cols - 1, low, high, out, strongColumns);
+  const RowDecisions row = labelRowAvx2(gx.ptr<float>(y), gy.ptr<float>(y), magnitude.ptr<float>(y),
+                                        static_cast<ptrdiff_t>(magnitude.step1()), 1, gx.cols - 1,
+                                        low, high, out, strongColumns);
   for (int k = 0; k < row.strongCount; ++k) strong.push_back({strongColumns[k], y});
   return row.end;
 }

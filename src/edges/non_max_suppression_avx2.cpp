@@ -24,13 +24,15 @@ __m256 greaterInDouble(__m256 v, double threshold) {
 // d * diagonal + (1 - d) * straight in double, rounded to single precision, lane by lane.
 __m128 interpolateHalf(__m256d d, __m128 diagonal, __m128 straight) {
   const __m256d one = _mm256_set1_pd(1.0);
-  return _mm256_cvtpd_ps(_mm256_add_pd(_mm256_mul_pd(d, _mm256_cvtps_pd(diagonal)),
-                                       _mm256_mul_pd(_mm256_sub_pd(one, d), _mm256_cvtps_pd(straight))));
+  return _mm256_cvtpd_ps(
+      _mm256_add_pd(_mm256_mul_pd(d, _mm256_cvtps_pd(diagonal)),
+                    _mm256_mul_pd(_mm256_sub_pd(one, d), _mm256_cvtps_pd(straight))));
 }
 
 __m256 interpolate(__m256d dLow, __m256d dHigh, __m256 diagonal, __m256 straight) {
   return _mm256_set_m128(
-      interpolateHalf(dHigh, _mm256_extractf128_ps(diagonal, 1), _mm256_extractf128_ps(straight, 1)),
+      interpolateHalf(dHigh, _mm256_extractf128_ps(diagonal, 1),
+                      _mm256_extractf128_ps(straight, 1)),
       interpolateHalf(dLow, _mm256_castps256_ps128(diagonal), _mm256_castps256_ps128(straight)));
 }
 
@@ -43,14 +45,20 @@ Sectors sectorsOf(__m256 fx, __m256 fy) {
   const __m256 zero = _mm256_setzero_ps();
   const __m256 minusFy = _mm256_xor_ps(fy, _mm256_set1_ps(-0.0f));
   return {
-      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_LE_OQ), _mm256_cmp_ps(fx, minusFy, _CMP_GT_OQ)),
-                   _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_GE_OQ), _mm256_cmp_ps(fx, minusFy, _CMP_LT_OQ))),
-      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_GT_OQ), _mm256_cmp_ps(fx, minusFy, _CMP_LE_OQ)),
-                   _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_LT_OQ), _mm256_cmp_ps(fx, minusFy, _CMP_GE_OQ))),
-      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_LE_OQ), _mm256_cmp_ps(fy, fx, _CMP_LT_OQ)),
-                   _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_GE_OQ), _mm256_cmp_ps(fy, fx, _CMP_GT_OQ))),
-      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_LT_OQ), _mm256_cmp_ps(fy, fx, _CMP_GE_OQ)),
-                   _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_GT_OQ), _mm256_cmp_ps(fy, fx, _CMP_LE_OQ))),
+      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_LE_OQ),
+                                 _mm256_cmp_ps(fx, minusFy, _CMP_GT_OQ)),
+                   _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_GE_OQ),
+                                 _mm256_cmp_ps(fx, minusFy, _CMP_LT_OQ))),
+      _mm256_or_ps(_mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_GT_OQ),
+                                 _mm256_cmp_ps(fx, minusFy, _CMP_LE_OQ)),
+                   _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_LT_OQ),
+                                 _mm256_cmp_ps(fx, minusFy, _CMP_GE_OQ))),
+      _mm256_or_ps(
+          _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_LE_OQ), _mm256_cmp_ps(fy, fx, _CMP_LT_OQ)),
+          _mm256_and_ps(_mm256_cmp_ps(fx, zero, _CMP_GE_OQ), _mm256_cmp_ps(fy, fx, _CMP_GT_OQ))),
+      _mm256_or_ps(
+          _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_LT_OQ), _mm256_cmp_ps(fy, fx, _CMP_GE_OQ)),
+          _mm256_and_ps(_mm256_cmp_ps(fy, zero, _CMP_GT_OQ), _mm256_cmp_ps(fy, fx, _CMP_LE_OQ))),
   };
 }
 
@@ -70,8 +78,8 @@ OctetDecision decideOctet(const float* gxAt, const float* gyAt, const float* m, 
   const Sectors s = sectorsOf(fx, fy);
   // The tests exclude each other, so the masks pick each lane's one sector.
   const __m256 gyOverGx = _mm256_or_ps(s.s1, s.s4);
-  const __m256 quotient = _mm256_div_ps(_mm256_blendv_ps(fx, fy, gyOverGx),
-                                        _mm256_blendv_ps(fy, fx, gyOverGx));
+  const __m256 quotient =
+      _mm256_div_ps(_mm256_blendv_ps(fx, fy, gyOverGx), _mm256_blendv_ps(fy, fx, gyOverGx));
   const __m256 d = _mm256_andnot_ps(_mm256_set1_ps(-0.0f), quotient);
   const __m256d dLow = _mm256_cvtps_pd(_mm256_castps256_ps128(d));
   const __m256d dHigh = _mm256_cvtps_pd(_mm256_extractf128_ps(d, 1));

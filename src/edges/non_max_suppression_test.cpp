@@ -73,9 +73,7 @@ TEST(LabelLocalMaximaTest, InterpolationRoundsToSinglePrecision) {
   // Sector 1 with gx = 3, gy = -1: d = |(-1)/3| with the quotient rounded to float first. Each
   // centre equals m1 as specified, so it ties and is kept; one step lower it is dropped.
   const double d = std::fabs(-1.0f / 3.0f);
-  const struct {
-    float northEast, east;
-  } cases[] = {{0, 1}, {1, 2}, {3, 0}};
+  const struct { float northEast, east; } cases[] = {{0, 1}, {1, 2}, {3, 0}};
   for (const auto& c : cases) {
     Field field = uniformField(3, 3, 3, -1);
     field.magnitude.setTo(0);

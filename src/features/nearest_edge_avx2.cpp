@@ -46,7 +46,6 @@ int nearestColumnBeyondWindow(const int16_t* costs, int w, int q, int best, int 
   return bestColumn;
 }
 
-
 // Sixteen 16-bit columns stored as the sources of sixteen positions.
 void storeSources(__m256i columns, int* sources) {
   _mm256_storeu_si256(reinterpret_cast<__m256i*>(sources),
@@ -55,7 +54,8 @@ void storeSources(__m256i columns, int* sources) {
                       _mm256_cvtepi16_epi32(_mm256_extracti128_si256(columns, 1)));
 }
 
-// Eight columns' rows from column j on: `row` where the EdgeMap holds an edge, `previous` elsewhere.
+// Eight columns' rows from column j on: `row` where the EdgeMap holds an edge, `previous`
+// elsewhere.
 __m256i rowWhereEdge(const unsigned char* e, int j, __m256i row, const int* previous) {
   const __m256i v = _mm256_cvtepu8_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(e + j)));
   return _mm256_blendv_epi8(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(previous + j)), row,
@@ -86,9 +86,9 @@ void windowRowPassAvx2(const float* f, int w, int16_t* padded, int* sources) {
     // Offset o's costs; a lane takes o where they are cheaper (or, for an offset tried after a
     // larger one, no dearer: the smaller column wins a tie).
     const auto tryOffset = [&](int o, bool winsTies) {
-      const __m256i cost = _mm256_add_epi16(
-          _mm256_loadu_si256(reinterpret_cast<const __m256i*>(costs + q0 + o)),
-          _mm256_set1_epi16(static_cast<int16_t>(o * o)));
+      const __m256i cost =
+          _mm256_add_epi16(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(costs + q0 + o)),
+                           _mm256_set1_epi16(static_cast<int16_t>(o * o)));
       const __m256i keep =
           winsTies ? _mm256_cmpgt_epi16(cost, least) : _mm256_cmpgt_epi16(least, cost);
       least = _mm256_min_epi16(least, cost);
@@ -99,9 +99,8 @@ void windowRowPassAvx2(const float* f, int w, int16_t* padded, int* sources) {
     // The columns q - 8 .. q + 7 first: near an edge a cost below 8^2 settles every lane.
 #pragma GCC unroll 16
     for (int o = -kNearReach; o < kNearReach; ++o) tryOffset(o, false);
-    const __m256i columnsNear =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
-                         leastOffset);
+    const __m256i columnsNear = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex), leastOffset);
     const int lanes = w - q0 < kLanes ? w - q0 : kLanes;
     if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(nearBound, least)) == -1) {
       storeSources(columnsNear, sources + q0);
@@ -113,9 +112,8 @@ void windowRowPassAvx2(const float* f, int w, int16_t* padded, int* sources) {
     for (int o = -kNearReach - 1; o >= -kWindowReach; --o) tryOffset(o, true);
 #pragma GCC unroll 8
     for (int o = kNearReach; o < kWindowReach; ++o) tryOffset(o, false);
-    const __m256i columns =
-        _mm256_add_epi16(_mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex),
-                         leastOffset);
+    const __m256i columns = _mm256_add_epi16(
+        _mm256_add_epi16(_mm256_set1_epi16(static_cast<int16_t>(q0)), laneIndex), leastOffset);
     if (lanes == kLanes && _mm256_movemask_epi8(_mm256_cmpgt_epi16(bound, least)) == -1) {
       storeSources(columns, sources + q0);
       continue;
@@ -167,6 +165,5 @@ int columnRowAvx2(const unsigned char* e, int i, int h, int* above, const int* d
   }
   return j;
 }
-
 
 }  // namespace scenetext::features

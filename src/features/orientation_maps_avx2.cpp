@@ -35,20 +35,20 @@ int fourOrientationsAvx2(const int* dx, const int* dy, const double* arctangents
   const __m256d sign = _mm256_set1_pd(-0.0);
   const __m256d ax = _mm256_andnot_pd(sign, x), ay = _mm256_andnot_pd(sign, y);
   const __m256d steep = _mm256_cmp_pd(ay, ax, _CMP_GT_OQ);
-  const __m256d both0 = _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_EQ_OQ),
-                                      _mm256_cmp_pd(y, zero, _CMP_EQ_OQ));
+  const __m256d both0 =
+      _mm256_and_pd(_mm256_cmp_pd(x, zero, _CMP_EQ_OQ), _mm256_cmp_pd(y, zero, _CMP_EQ_OQ));
   const __m256d larger = _mm256_blendv_pd(_mm256_blendv_pd(ax, ay, steep), one, both0);
   const __m256d t = _mm256_div_pd(_mm256_blendv_pd(ay, ax, steep), larger);
-  const __m256d k = _mm256_floor_pd(_mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(16.0)),
-                                                  _mm256_set1_pd(0.5)));
+  const __m256d k =
+      _mm256_floor_pd(_mm256_add_pd(_mm256_mul_pd(t, _mm256_set1_pd(16.0)), _mm256_set1_pd(0.5)));
   const __m256d c = _mm256_mul_pd(k, _mm256_set1_pd(1.0 / 16));
   const __m256d r = _mm256_div_pd(_mm256_sub_pd(t, c), _mm256_add_pd(one, _mm256_mul_pd(t, c)));
   const __m256d r2 = _mm256_mul_pd(r, r);
   const auto term = [&](double coefficient, __m256d rest) {
     return _mm256_add_pd(_mm256_set1_pd(coefficient), _mm256_mul_pd(r2, rest));
   };
-  const __m256d last = _mm256_sub_pd(_mm256_set1_pd(1.0 / 9),
-                                     _mm256_div_pd(r2, _mm256_set1_pd(11.0)));
+  const __m256d last =
+      _mm256_sub_pd(_mm256_set1_pd(1.0 / 9), _mm256_div_pd(r2, _mm256_set1_pd(11.0)));
   const __m256d series =
       _mm256_mul_pd(r, term(1.0, term(-1.0 / 3, term(1.0 / 5, term(-1.0 / 7, last)))));
   const __m256d base =
@@ -67,9 +67,8 @@ int fourOrientationsAvx2(const int* dx, const int* dy, const double* arctangents
       _mm256_cvtpd_ps(_mm256_cmp_pd(a, zero, _CMP_EQ_OQ)));  // atan2(0, x > 0) is exactly 0
   // The fold, in double as everywhere.
   const __m256d t2 = _mm256_cvtps_pd(nearest);
-  __m256d folded = _mm256_blendv_pd(
-      t2, _mm256_add_pd(t2, _mm256_set1_pd(kPi)),
-      _mm256_cmp_pd(t2, _mm256_set1_pd(kPi / 2), _CMP_GT_OQ));
+  __m256d folded = _mm256_blendv_pd(t2, _mm256_add_pd(t2, _mm256_set1_pd(kPi)),
+                                    _mm256_cmp_pd(t2, _mm256_set1_pd(kPi / 2), _CMP_GT_OQ));
   folded = _mm256_blendv_pd(folded, _mm256_add_pd(t2, _mm256_set1_pd(3 * kPi)),
                             _mm256_cmp_pd(t2, _mm256_set1_pd(-kPi / 2), _CMP_LE_OQ));
   const __m128 zeroLanes = _mm256_cvtpd_ps(both0);

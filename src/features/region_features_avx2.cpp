@@ -28,7 +28,8 @@ void interleaveWindowsAvx2(float* out, const float* map, size_t stride, int rows
     }
     for (; x < cols; ++x, out += 4) {
       const __m128 v = _mm_set1_ps(in[x]);
-      _mm_storeu_ps(out, _mm_and_ps(_mm_and_ps(_mm_cmple_ps(lower4, v), _mm_cmple_ps(v, upper4)), v));
+      _mm_storeu_ps(out,
+                    _mm_and_ps(_mm_and_ps(_mm_cmple_ps(lower4, v), _mm_cmple_ps(v, upper4)), v));
     }
   }
 }

@@ -69,7 +69,8 @@ cv::Mat nearestEdgeTransform(const cv::Mat& edges) {
   for (int i = 0; i < edges.rows; ++i) {
     for (int j = 0; j < w; ++j) {
       const int at = indices[static_cast<size_t>(i) * w + j];
-      nearest.at<cv::Vec2f>(i, j) = cv::Vec2f(static_cast<float>(at / w), static_cast<float>(at % w));
+      nearest.at<cv::Vec2f>(i, j) =
+          cv::Vec2f(static_cast<float>(at / w), static_cast<float>(at % w));
     }
   }
   return nearest;

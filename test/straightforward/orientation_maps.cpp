@@ -61,7 +61,8 @@ std::vector<cv::Mat> orientationBandMapsOfEdgeMap(const cv::Mat& grey, const cv:
   return maps;
 }
 
-std::vector<cv::Mat> orientationBandMaps(const cv::Mat& patch, const OrientationBandParams& params) {
+std::vector<cv::Mat> orientationBandMaps(const cv::Mat& patch,
+                                         const OrientationBandParams& params) {
   const cv::Mat grey = greyCopy(patch);
   return orientationBandMapsOfEdgeMap(grey, edges::detectEdges(grey, edges::kEdgeFraction), params);
 }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Stripe contrasts of whole maps, each integral image built for the map it serves: the forms the
+// Stripe contrasts of whole maps, each integral image built for the map it serves: the form the
 // features' shared and interleaved integration is held to.
 
 #include <vector>
@@ -17,9 +17,5 @@ std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layou
 
 // The ten stripe contrasts of one CV_32FC1 map, the six layouts in table order.
 std::vector<float> mapFeatures(const cv::Mat& map);
-
-// integralImage of the map that equals `map` where lower <= value <= upper (single-precision
-// tests, both ends included) and 0 elsewhere.
-cv::Mat windowedIntegralImage(const cv::Mat& map, float lower, float upper);
 
 }  // namespace scenetext::features
