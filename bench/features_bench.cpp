@@ -5,7 +5,7 @@
 #include <opencv2/imgproc.hpp>
 
 #include "edges/edge_detection.hpp"
-#include "features/feature_maps.hpp"
+#include "edges/gradient_maps.hpp"
 #include "features/feature_vector.hpp"
 #include "features/integral_image.hpp"
 #include "features/nearest_edge.hpp"
@@ -41,7 +41,7 @@ BENCHMARK(BM_ComputeFeatureVectorFrom200x40)->Unit(benchmark::kMicrosecond);
 
 void BM_FeatureGradientMaps(benchmark::State& state) {
   const cv::Mat patch = textPatch();
-  for (auto _ : state) benchmark::DoNotOptimize(features::gradientFeatureMaps(patch));
+  for (auto _ : state) benchmark::DoNotOptimize(edges::computeGradientMaps(patch).magnitude.data);
 }
 BENCHMARK(BM_FeatureGradientMaps)->Unit(benchmark::kMicrosecond);
 
@@ -51,40 +51,41 @@ void BM_FeaturePatchEdges(benchmark::State& state) {
 }
 BENCHMARK(BM_FeaturePatchEdges)->Unit(benchmark::kMicrosecond);
 
-void BM_FeatureOrientationMap(benchmark::State& state) {
-  const cv::Mat grey = features::greyCopy(textPatch());
-  for (auto _ : state) benchmark::DoNotOptimize(features::orientationMap(grey));
-}
-BENCHMARK(BM_FeatureOrientationMap)->Unit(benchmark::kMicrosecond);
-
 void BM_FeatureNearestEdgeTransform(benchmark::State& state) {
   const cv::Mat edgeMap = edges::detectEdges(textPatch(), edges::kEdgeFraction);
-  for (auto _ : state) benchmark::DoNotOptimize(features::nearestEdgeTransform(edgeMap));
+  std::vector<int> indices;
+  for (auto _ : state) {
+    features::nearestEdgeIndices(edgeMap, indices);
+    benchmark::DoNotOptimize(indices.data());
+  }
 }
 BENCHMARK(BM_FeatureNearestEdgeTransform)->Unit(benchmark::kMicrosecond);
 
-// The orientation family given its EdgeMap: orientation map, nearest-edge transform, 14 bands.
-void BM_FeatureOrientationBands(benchmark::State& state) {
+// The orientation family's first map given its EdgeMap: nearest-edge transform and the
+// orientations at the nearest edges (the bands are window tests inside the integration).
+void BM_FeatureEdgeOrientation(benchmark::State& state) {
   const cv::Mat grey = features::greyCopy(textPatch());
   const cv::Mat edgeMap = edges::detectEdges(grey, edges::kEdgeFraction);
-  for (auto _ : state) {
-    benchmark::DoNotOptimize(features::orientationBandMapsOfEdgeMap(grey, edgeMap, {}));
-  }
+  for (auto _ : state) benchmark::DoNotOptimize(features::edgeOrientationMap(grey, edgeMap));
 }
-BENCHMARK(BM_FeatureOrientationBands)->Unit(benchmark::kMicrosecond);
+BENCHMARK(BM_FeatureEdgeOrientation)->Unit(benchmark::kMicrosecond);
 
 // The stripe contrasts of all 19 maps, one integral image per map.
 void BM_FeatureStripeContrasts19Maps(benchmark::State& state) {
-  const cv::Mat map = features::gradientFeatureMaps(textPatch())[2];
+  const cv::Mat map = edges::computeGradientMaps(textPatch()).magnitude;
   for (auto _ : state) {
-    for (int m = 0; m < 19; ++m) benchmark::DoNotOptimize(features::mapFeatures(map));
+    for (int m = 0; m < 19; ++m) {
+      const cv::Mat integral = features::integralImage(map);
+      benchmark::DoNotOptimize(features::tableContrasts(features::IntegralView::of(integral)));
+    }
   }
 }
 BENCHMARK(BM_FeatureStripeContrasts19Maps)->Unit(benchmark::kMicrosecond);
 
 // Four maps integrated side by side (integrateLanes), as the feature vector integrates them.
 void BM_FeatureIntegrateLanes(benchmark::State& state) {
-  const std::vector<cv::Mat> maps = features::gradientFeatureMaps(textPatch());
+  const edges::GradientMaps gradients = edges::computeGradientMaps(textPatch());
+  const cv::Mat maps[] = {gradients.gx, gradients.gy, gradients.magnitude};
   const int rows = features::kPatchHeight, cols = features::kPatchWidth;
   std::vector<float> lanes(static_cast<size_t>(rows) * cols * features::kIntegralLanes);
   for (size_t i = 0; i < lanes.size(); ++i) {

@@ -33,6 +33,8 @@
 #include "regions/band_classification.hpp"
 #include "regions/component_boxes.hpp"
 #include "regions/detection.hpp"
+#include "straightforward/feature_maps.hpp"
+#include "straightforward/orientation_maps.hpp"
 
 namespace {
 

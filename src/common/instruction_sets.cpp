@@ -2,10 +2,7 @@
 
 namespace scenetext {
 
-bool haveAvx() {
-  static const bool avx = __builtin_cpu_supports("avx");
-  return avx;
-}
+#ifdef SCENETEXT_X86_SIMD
 
 bool haveAvx2() {
   static const bool avx2 = __builtin_cpu_supports("avx2");
@@ -16,5 +13,12 @@ bool haveAvx2Fma() {
   static const bool avx2Fma = haveAvx2() && __builtin_cpu_supports("fma");
   return avx2Fma;
 }
+
+#else
+
+bool haveAvx2() { return false; }
+bool haveAvx2Fma() { return false; }
+
+#endif
 
 }  // namespace scenetext

@@ -4,7 +4,6 @@
 
 #include <cstdio>
 
-#include "common/file_output.hpp"
 #include "io/image_output.hpp"
 
 namespace scenetext::driver {
@@ -60,10 +59,6 @@ std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
     text.append(line, static_cast<size_t>(n));
   }
   return text;
-}
-
-Status writeBoxList(const std::string& path, const BoxList& boxes, int factor) {
-  return writeFileAtomically(path, formatBoxList(boxes, factor));
 }
 
 Status checkImageWriter(const std::string& path) { return io::checkImageWriter(path); }

@@ -31,9 +31,6 @@ struct InputLine {
 // ("%.6f").
 std::string formatScoredBoxList(const std::vector<InputLine>& lines);
 
-// Writes formatBoxList to `path`, replacing any previous file whole.
-Status writeBoxList(const std::string& path, const BoxList& boxes, int factor);
-
 // Whether `path` names an image the run can write: it has an extension and OpenCV has an encoder
 // for it. Checked before the detection, so that a run that cannot save its result stops at once.
 // An encoder may still refuse a particular image (a .pgm holds no colour); encodeImageFor says so.

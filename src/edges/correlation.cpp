@@ -1,18 +1,29 @@
 #include "edges/correlation.hpp"
 
-#include <immintrin.h>
-
 #include <algorithm>
-#include <array>
 #include <cstring>
 #include <vector>
 
 #include <opencv2/imgproc.hpp>
 
 #include "common/instruction_sets.hpp"
+#include "edges/correlation_avx2.hpp"
 
 namespace scenetext::edges {
 namespace {
+
+void libraryCorrelate(const cv::Mat& src, cv::Mat& dst, const cv::Mat& kernel) {
+  cv::filter2D(src, dst, CV_32F, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
+}
+
+void checkArguments(const cv::Mat& src, const cv::Mat& kernel) {
+  CV_Assert(src.type() == CV_32FC1 && !src.empty());
+  CV_Assert(kernel.type() == CV_32FC1 && kernel.rows % 2 == 1 && kernel.cols % 2 == 1);
+}
+
+#ifdef SCENETEXT_X86_SIMD
+
+// The own loop: the source padded once per strip of rows for both kernels, then the AVX2 chains.
 
 // A non-zero kernel tap: OpenCV skips the zero ones.
 struct Tap {
@@ -63,59 +74,9 @@ void padRows(const cv::Mat& src, int left, int right, int first, int last, Padde
   }
 }
 
-SCENETEXT_BEGIN_AVX2_FMA
-
-// Rows x Vectors x 8 outputs from column x of Rows consecutive rows (rowStep floats apart in
-// the padded source and outStep in the output): each accumulator starts at +0 and takes one
-// fused multiply-add per tap, in order. Tap t reads its source for output 0 of the first row at
-// row + offsets[t]. The Rows x Vectors chains are independent, so the processor overlaps them
-// (a multiply-add waits for the one before it in its chain).
-template <int Rows, int Vectors>
-inline void correlateBlock(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets,
-                           const float* weights, int taps, int x, float* out, ptrdiff_t outStep) {
-  __m256 acc[Rows][Vectors];
-  for (int r = 0; r < Rows; ++r)
-    for (int v = 0; v < Vectors; ++v) acc[r][v] = _mm256_setzero_ps();
-  const float* at = row + x;
-  for (int t = 0; t < taps; ++t) {
-    const __m256 weight = _mm256_broadcast_ss(weights + t);
-    const float* in = at + offsets[t];
-    for (int r = 0; r < Rows; ++r) {
-      for (int v = 0; v < Vectors; ++v) {
-        acc[r][v] = _mm256_fmadd_ps(_mm256_loadu_ps(in + r * rowStep + 8 * v), weight, acc[r][v]);
-      }
-    }
-  }
-  for (int r = 0; r < Rows; ++r)
-    for (int v = 0; v < Vectors; ++v) _mm256_storeu_ps(out + r * outStep + 8 * v, acc[r][v]);
-}
-
-// Rows consecutive output rows from `row` on (all with the same tap offsets).
-template <int Rows>
-void correlateRows(const float* row, ptrdiff_t rowStep, const ptrdiff_t* offsets,
-                   const float* weights, int taps, int cols, float* out, ptrdiff_t outStep) {
-  // Six vectors: with two rows, twelve chains keep both multiply-add units busy.
-  constexpr int kWide = 6;
-  int x = 0;
-  for (; x + 8 * kWide <= cols; x += 8 * kWide) {
-    correlateBlock<Rows, kWide>(row, rowStep, offsets, weights, taps, x, out + x, outStep);
-  }
-  for (; x + 8 <= cols; x += 8) {
-    correlateBlock<Rows, 1>(row, rowStep, offsets, weights, taps, x, out + x, outStep);
-  }
-  if (x < cols) {
-    // The last columns as whole vectors into scratch (the padded rows have slack).
-    alignas(32) float scratch[Rows * 8];
-    correlateBlock<Rows, 1>(row, rowStep, offsets, weights, taps, x, scratch, 8);
-    for (int r = 0; r < Rows; ++r) {
-      std::memcpy(out + r * outStep + x, scratch + 8 * r, sizeof(float) * (cols - x));
-    }
-  }
-}
-
 // Rows y0 .. y1 - 1 of dst = the padded source correlated with the taps of a kernel centred on
 // the output pixel; `padded` holds the source rows they read, extended beyond the border.
-void correlateAvx2(const PaddedSource& padded, int cols, const std::vector<Tap>& taps,
+void correlateTaps(const PaddedSource& padded, int cols, const std::vector<Tap>& taps,
                    int kernelRows, cv::Mat& dst, int y0, int y1) {
   const int anchorY = kernelRows / 2;
   const int count = static_cast<int>(taps.size());
@@ -128,28 +89,8 @@ void correlateAvx2(const PaddedSource& padded, int cols, const std::vector<Tap>&
     weights[t] = taps[t].weight;
     offsets[t] = static_cast<ptrdiff_t>(taps[t].row - anchorY) * padded.stride + taps[t].column;
   }
-  const ptrdiff_t outStep = static_cast<ptrdiff_t>(dst.step1());
-  int y = y0;
-  // Two rows at once: twice the independent chains.
-  for (; y + 2 <= y1; y += 2) {
-    correlateRows<2>(padded.row(y), padded.stride, offsets.data(), weights.data(), count, cols,
-                     dst.ptr<float>(y), outStep);
-  }
-  if (y < y1) {
-    correlateRows<1>(padded.row(y), padded.stride, offsets.data(), weights.data(), count, cols,
-                     dst.ptr<float>(y), outStep);
-  }
-}
-
-SCENETEXT_END_TARGET
-
-void libraryCorrelate(const cv::Mat& src, cv::Mat& dst, const cv::Mat& kernel) {
-  cv::filter2D(src, dst, CV_32F, kernel, cv::Point(-1, -1), 0, cv::BORDER_REPLICATE);
-}
-
-void checkArguments(const cv::Mat& src, const cv::Mat& kernel) {
-  CV_Assert(src.type() == CV_32FC1 && !src.empty());
-  CV_Assert(kernel.type() == CV_32FC1 && kernel.rows % 2 == 1 && kernel.cols % 2 == 1);
+  correlateRowsAvx2(padded.row(y0), padded.stride, offsets.data(), weights.data(), count, y1 - y0,
+                    cols, dst.ptr<float>(y0), static_cast<ptrdiff_t>(dst.step1()));
 }
 
 // Output rows per strip of a large plane: the padded copy holds a strip's source rows only.
@@ -170,8 +111,8 @@ void ownCorrelatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat*
     const int y1 = std::min(src.rows, y0 + strip);
     padRows(src, anchorX, kernel1.cols - 1 - anchorX, y0 - anchorY,
             y1 + kernel1.rows - 1 - anchorY, padded);
-    correlateAvx2(padded, src.cols, taps1, kernel1.rows, dst1, y0, y1);
-    if (kernel2) correlateAvx2(padded, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
+    correlateTaps(padded, src.cols, taps1, kernel1.rows, dst1, y0, y1);
+    if (kernel2) correlateTaps(padded, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
   }
 }
 
@@ -202,19 +143,27 @@ bool ownLoopMatchesLibrary() {
   return true;
 }
 
+#endif  // SCENETEXT_X86_SIMD
+
 }  // namespace
 
 bool ownCorrelationInUse() {
+#ifdef SCENETEXT_X86_SIMD
   static const bool use = haveAvx2Fma() &&
                           cv::checkHardwareSupport(CV_CPU_AVX2) &&
                           cv::checkHardwareSupport(CV_CPU_FMA3) && ownLoopMatchesLibrary();
   return use;
+#else
+  return false;
+#endif
 }
 
 void correlate(const cv::Mat& src, cv::Mat& dst, const cv::Mat& kernel) {
   checkArguments(src, kernel);
-  if (!ownCorrelationInUse()) return libraryCorrelate(src, dst, kernel);
-  ownCorrelatePair(src, kernel, nullptr, dst, nullptr);
+#ifdef SCENETEXT_X86_SIMD
+  if (ownCorrelationInUse()) return ownCorrelatePair(src, kernel, nullptr, dst, nullptr);
+#endif
+  libraryCorrelate(src, dst, kernel);
 }
 
 void correlatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat& kernel2,
@@ -222,12 +171,11 @@ void correlatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat& ke
   checkArguments(src, kernel1);
   checkArguments(src, kernel2);
   CV_Assert(kernel1.size() == kernel2.size());
-  if (!ownCorrelationInUse()) {
-    libraryCorrelate(src, dst1, kernel1);
-    libraryCorrelate(src, dst2, kernel2);
-    return;
-  }
-  ownCorrelatePair(src, kernel1, &kernel2, dst1, &dst2);
+#ifdef SCENETEXT_X86_SIMD
+  if (ownCorrelationInUse()) return ownCorrelatePair(src, kernel1, &kernel2, dst1, &dst2);
+#endif
+  libraryCorrelate(src, dst1, kernel1);
+  libraryCorrelate(src, dst2, kernel2);
 }
 
 }  // namespace scenetext::edges

@@ -2,13 +2,12 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <bit>
 #include <cstdint>
 
 #include "common/instruction_sets.hpp"
+#include "edges/edge_thresholds_avx2.hpp"
 
 namespace scenetext::edges {
 namespace {
@@ -39,19 +38,17 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
 
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
   CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() && normalised.data != magnitude.data);
-  // The largest value, as cv::minMaxLoc finds it (magnitudes are square roots: never NaN, never
-  // -0), four running maxima at a time.
-  __m128 largest = _mm_set1_ps(magnitude.at<float>(0, 0));
-  float maximum = magnitude.at<float>(0, 0);
+  // The largest value, as cv::minMaxLoc finds it. Magnitudes are square roots, never NaN and
+  // never -0, so their bit patterns order as their values: the maximum is taken over those, a
+  // reduction that runs on whole vectors.
+  uint32_t largest = 0;
   for (int r = 0; r < magnitude.rows; ++r) {
     const float* row = magnitude.ptr<float>(r);
-    int c = 0;
-    for (; c + 4 <= magnitude.cols; c += 4) largest = _mm_max_ps(largest, _mm_loadu_ps(row + c));
-    for (; c < magnitude.cols; ++c) maximum = std::max(maximum, row[c]);
+    for (int c = 0; c < magnitude.cols; ++c) {
+      largest = std::max(largest, std::bit_cast<uint32_t>(row[c]));
+    }
   }
-  alignas(16) float lanes[4];
-  _mm_store_ps(lanes, largest);
-  for (const float lane : lanes) maximum = std::max(maximum, lane);
+  const float maximum = std::bit_cast<float>(largest);
   normalised.create(magnitude.size(), CV_32FC1);
   // A zero maximum means a zero gradient everywhere: nothing to scale, no candidate later.
   if (maximum == 0.0f) {
@@ -124,30 +121,17 @@ int countBelowIn(const float* row, int from, int to, float bound) {
   return count;
 }
 
-// The same over the whole map, eight values per AVX comparison.
-SCENETEXT_BEGIN_AVX
-int countBelowAvx(const cv::Mat& map, float bound) {
-  const __m256 lower = _mm256_set1_ps(kHistogramLower), upper = _mm256_set1_ps(bound);
+int countBelow(const cv::Mat& map, float bound) {
+  [[maybe_unused]] const bool avx2 = haveAvx2();
   int count = 0;
   for (int r = 0; r < map.rows; ++r) {
     const float* row = map.ptr<float>(r);
     int c = 0;
-    for (; c + 8 <= map.cols; c += 8) {
-      const __m256 v = _mm256_loadu_ps(row + c);
-      const __m256 inside =
-          _mm256_and_ps(_mm256_cmp_ps(v, lower, _CMP_GE_OQ), _mm256_cmp_ps(v, upper, _CMP_LT_OQ));
-      count += __builtin_popcount(static_cast<unsigned>(_mm256_movemask_ps(inside)));
-    }
+#ifdef SCENETEXT_X86_SIMD
+    if (avx2) c = countBelowAvx2(row, map.cols, kHistogramLower, bound, &count);
+#endif
     count += countBelowIn(row, c, map.cols, bound);
   }
-  return count;
-}
-SCENETEXT_END_TARGET
-
-int countBelow(const cv::Mat& map, float bound) {
-  if (haveAvx()) return countBelowAvx(map, bound);
-  int count = 0;
-  for (int r = 0; r < map.rows; ++r) count += countBelowIn(map.ptr<float>(r), 0, map.cols, bound);
   return count;
 }
 
@@ -188,25 +172,6 @@ EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFracti
     if (runningTotal > limit) return thresholdsForBin(i + 1);
   }
   return thresholdsForBin(kMagnitudeBins + 1);
-}
-
-cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normalised,
-                            const EdgeThresholds& thresholds, std::vector<EdgePoint>& strong) {
-  cv::Mat labels = cv::Mat::zeros(normalised.size(), CV_8UC1);
-  // One scan gives the four sectors' lists, taken in sector order 1 to 4 as four separate
-  // suppressions would give them; points at or below the low threshold would be dropped here
-  // anyway, so the scan leaves them out.
-  SectorPoints sectors;
-  suppressNonMaximaAllSectors(sectors, gradients.gx, gradients.gy, normalised, thresholds.low);
-  for (const std::vector<EdgePoint>& points : sectors) {
-    for (const EdgePoint& p : points) {
-      const double v = normalised.at<float>(p.y, p.x);
-      if (!(v > thresholds.low)) continue;  // the scan has left these out already
-      labels.at<uchar>(p.y, p.x) = kCandidate;
-      if (v > thresholds.high) strong.push_back(p);
-    }
-  }
-  return labels;
 }
 
 void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong) {

@@ -1,14 +1,13 @@
 #pragma once
 
 // The steps between the gradients and the thinning of the edge detector: normalisation of the
-// magnitude, the histogram thresholds, candidate labelling and 8-connected hysteresis.
+// magnitude, the histogram thresholds and 8-connected hysteresis.
 
 #include <opencv2/core.hpp>
 
 #include <array>
 #include <vector>
 
-#include "edges/gradients.hpp"
 #include "edges/non_max_suppression.hpp"
 
 namespace scenetext::edges {
@@ -22,8 +21,9 @@ inline constexpr float kHistogramUpper = 125.0f / 126;
 // The low threshold is this fraction of the high one.
 inline constexpr double kLowToHighRatio = 0.4;
 
-// The magnitude (CV_32FC1) divided element-wise by its maximum, a new CV_32FC1 matrix in [0, 1];
-// an all-zero magnitude is returned as zeros.
+// The magnitude (CV_32FC1, every value +0 or above and none NaN, as square roots are) divided
+// element-wise by its maximum, a new CV_32FC1 matrix in [0, 1]; an all-zero magnitude is
+// returned as zeros.
 cv::Mat normaliseMagnitude(const cv::Mat& magnitude);
 // The same into `normalised`, whose memory is reused when it already has the size (it must not
 // be `magnitude` itself).
@@ -46,13 +46,7 @@ struct EdgeThresholds {
 EdgeThresholds thresholdsForBin(int bin);
 EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFraction);
 
-// Labels, CV_8UC1 of the maps' size: 1 on every non-maximum-suppressed point (sectors 1 to 4 in
-// this order) whose normalised magnitude is > low, 0 elsewhere. Points also > high are appended
-// to `strong` in that order. Both comparisons are strict.
-cv::Mat labelEdgeCandidates(const GradientMaps& gradients, const cv::Mat& normalised,
-                            const EdgeThresholds& thresholds, std::vector<EdgePoint>& strong);
-
-// Hysteresis on the labels of labelEdgeCandidates: every candidate 8-connected to a strong point
+// Hysteresis on the candidate labels of labelLocalMaxima (1 a candidate, 0 not): every candidate 8-connected to a strong point
 // through candidates becomes 255, everything else 0 (in place).
 void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong);
 

@@ -9,6 +9,8 @@
 #include <vector>
 
 #include "edges/edge_detection.hpp"
+#include "edges/gradients.hpp"
+#include "edges/non_max_suppression.hpp"
 
 namespace scenetext::edges {
 namespace {
@@ -139,7 +141,7 @@ TEST(NormaliseMagnitudeTest, DividesByTheMaximum) {
   EXPECT_EQ(cv::countNonZero(normaliseMagnitude(cv::Mat::zeros(3, 3, CV_32FC1))), 0);
 }
 
-TEST(LabelEdgeCandidatesTest, LowAndHighThresholdsAreStrict) {
+TEST(LabelLocalMaximaTest, LowAndHighThresholdsAreStrict) {
   // Bin 5: high = 0.078125 and low = 0.03125, both exact in single precision. Gradients point
   // right (sector 1, d = 0) and the ridge in column 2 stands above its east and west neighbours.
   const EdgeThresholds t = thresholdsForBin(5);
@@ -154,7 +156,8 @@ TEST(LabelEdgeCandidatesTest, LowAndHighThresholdsAreStrict) {
   const GradientMaps rightward{cv::Mat(6, 5, CV_32FC1, cv::Scalar(1.0)),
                                cv::Mat::zeros(6, 5, CV_32FC1), cv::Mat()};
   std::vector<EdgePoint> strong;
-  const cv::Mat labels = labelEdgeCandidates(rightward, m, t, strong);
+  cv::Mat labels;
+  labelLocalMaxima(rightward.gx, rightward.gy, m, t.low, t.high, labels, strong);
   EXPECT_EQ(labels.at<uchar>(1, 2), 0);
   EXPECT_EQ(labels.at<uchar>(2, 2), 1);
   EXPECT_EQ(labels.at<uchar>(3, 2), 1);

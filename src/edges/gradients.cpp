@@ -2,8 +2,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <xmmintrin.h>
-
 #include <array>
 #include <cmath>
 #include <numbers>
@@ -101,20 +99,15 @@ GradientMaps computeGradients(const cv::Mat& grey) {
   GradientMaps maps;
   correlatePair(f, kernels.kx, kernels.ky, maps.gx, maps.gy);
   // sqrt(gx^2 + gy^2), each step rounded to single precision: what squaring with cv::pow, adding
-  // with cv::add and taking cv::pow(., 0.5) give, in one pass instead of four.
+  // with cv::add and taking cv::pow(., 0.5) give, in one pass instead of four. Square roots are
+  // correctly rounded, in cv::sqrt as in std::sqrt (this file is built without errno for the
+  // square root, so the loop runs on whole vectors).
   maps.magnitude.create(f.size(), CV_32FC1);
   for (int r = 0; r < f.rows; ++r) {
     const float* x = maps.gx.ptr<float>(r);
     const float* y = maps.gy.ptr<float>(r);
     float* m = maps.magnitude.ptr<float>(r);
-    for (int c = 0; c < f.cols; ++c) m[c] = x[c] * x[c] + y[c] * y[c];
-  }
-  // Square roots are correctly rounded, in cv::sqrt as in the processor's instruction.
-  for (int r = 0; r < f.rows; ++r) {
-    float* m = maps.magnitude.ptr<float>(r);
-    int c = 0;
-    for (; c + 4 <= f.cols; c += 4) _mm_storeu_ps(m + c, _mm_sqrt_ps(_mm_loadu_ps(m + c)));
-    for (; c < f.cols; ++c) _mm_store_ss(m + c, _mm_sqrt_ss(_mm_load_ss(m + c)));
+    for (int c = 0; c < f.cols; ++c) m[c] = std::sqrt(x[c] * x[c] + y[c] * y[c]);
   }
   return maps;
 }

@@ -1,9 +1,10 @@
 #include "edges/thinning.hpp"
 
-#include <emmintrin.h>
-
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstdint>
+#include <cstring>
 #include <vector>
 
 #include "edges/working_buffer.hpp"
@@ -66,6 +67,14 @@ int neighbourBits(const uchar* p, size_t offset, size_t step) {
          below[0] << 6 | below[1] << 7;
 }
 
+// Eight 0/1 flags as one word, flag k in bit 8k (whatever the processor's byte order).
+uint64_t flagWord(const uchar* flags) {
+  uint64_t word;
+  std::memcpy(&word, flags, sizeof word);
+  if constexpr (std::endian::native == std::endian::big) word = __builtin_bswap64(word);
+  return word;
+}
+
 constexpr uchar kBothPasses = 3;
 
 // One sub-iteration. Every decision reads the pixels as they were before the pass, so the
@@ -95,8 +104,6 @@ bool thinningPass(Foreground& fg, int pass, std::vector<size_t>& doomed) {
   return true;
 }
 
-// The padded working matrix and its foreground list for a rows x cols matrix whose foreground
-// pixels `isForeground(r, c)` names, thinned; then `write(r, c, kept)` for every pixel.
 // Thins a rows x cols matrix: `fill(r, row)` writes 1 for each foreground pixel of row r and 0
 // for the others into the padded working row, and `write(r, kept)` receives the thinned row
 // (1 kept, 0 cleared).
@@ -105,7 +112,7 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   // A one-pixel frame of background lets the outermost pixels thin like any other, and the rows
   // have room for a last whole chunk of flags. The working matrix and lists are kept per thread
   // between calls (a photo's are megabytes).
-  constexpr int kChunk = 16;
+  constexpr int kChunk = 8;
   thread_local std::vector<uchar> storage, unsettledStorage;
   thread_local Foreground fg;
   fg.pixels = workingBuffer(storage, cv::Size(cols + 2 + kChunk, rows + 2), CV_8UC1);
@@ -118,13 +125,16 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   for (int r = 0; r < rows; ++r) {
     uchar* row = fg.pixels.ptr<uchar>(r + 1) + 1;
     fill(r, row);
-    // The foreground's offsets in row-major order: sixteen flags at a time, most of them 0.
+    // The foreground's offsets in row-major order: eight flags at a time as one word, most of
+    // them 0.
     const size_t rowOffset = static_cast<size_t>(r + 1) * step + 1;
     for (int c0 = 0; c0 < cols; c0 += kChunk) {
-      const __m128i flags = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + c0));
-      unsigned bits = ~_mm_movemask_epi8(_mm_cmpeq_epi8(flags, _mm_setzero_si128())) & 0xffffu;
-      if (cols - c0 < kChunk) bits &= (1u << (cols - c0)) - 1;
-      for (; bits != 0; bits &= bits - 1) fg.offsets.push_back(rowOffset + c0 + __builtin_ctz(bits));
+      // Each flag is 0 or 1, so a foreground pixel is the lowest bit of its byte.
+      uint64_t flags = flagWord(row + c0);
+      if (cols - c0 < kChunk) flags &= (uint64_t{1} << 8 * (cols - c0)) - 1;
+      for (; flags != 0; flags &= flags - 1) {
+        fg.offsets.push_back(rowOffset + c0 + std::countr_zero(flags) / 8);
+      }
     }
   }
   // Passes only clear pixels, so an iteration that clears nothing leaves the matrix unchanged:
@@ -139,21 +149,6 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
 }
 
 }  // namespace
-
-void thinEdges(cv::Mat& t) {
-  CV_Assert(t.type() == CV_32FC1);
-  const int cols = t.cols;
-  thin(
-      t.rows, cols,
-      [&](int r, uchar* row) {
-        const float* in = t.ptr<float>(r);
-        for (int c = 0; c < cols; ++c) row[c] = in[c] >= 0.5f;  // NaN is background
-      },
-      [&](int r, const uchar* kept) {
-        float* out = t.ptr<float>(r);
-        for (int c = 0; c < cols; ++c) out[c] = kept[c] ? 1.0f : 0.0f;
-      });
-}
 
 void thinEdgeBytes(cv::Mat& edges) {
   CV_Assert(edges.type() == CV_8UC1);

@@ -7,16 +7,11 @@
 
 namespace scenetext::edges {
 
-// Thins a CV_32FC1 matrix in place. On input a pixel is foreground when its value is >= 0.5
-// (NaN is background); on output every element is exactly 1.0 (kept) or 0.0. Pixels on the
-// outer rows and columns are thinned like any other: beyond the matrix everything is background.
-// Examples: a 2x2 block keeps its lower-left pixel, a 3x3 block its centre, a 3x7 bar the five
-// inner pixels of its middle row; one-pixel lines and isolated pixels are unchanged.
-void thinEdges(cv::Mat& t);
-
-// The same thinning of an 8-bit EdgeMap in place: a non-zero pixel is foreground (as its value
-// in single precision would be), a kept pixel becomes 255 and every other 0, as converting to
-// single precision, thinning and storing 255 times the result would give.
+// Thins an 8-bit EdgeMap in place: a non-zero pixel is foreground; on output a kept pixel is 255
+// and every other 0. Pixels on the outer rows and columns are thinned like any other: beyond the
+// matrix everything is background. Examples: a 2x2 block keeps its lower-left pixel, a 3x3 block
+// its centre, a 3x7 bar the five inner pixels of its middle row; one-pixel lines and isolated
+// pixels are unchanged.
 void thinEdgeBytes(cv::Mat& edges);
 
 }  // namespace scenetext::edges

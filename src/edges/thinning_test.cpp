@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "straightforward/thinning.hpp"
+
 namespace scenetext::edges {
 namespace {
 
@@ -64,15 +66,6 @@ TEST(ThinEdgesTest, Shapes) {
     thinEdges(t);
     EXPECT_EQ(toText(t), join(c.expected)) << c.name;
   }
-}
-
-TEST(ThinEdgesTest, ForegroundStartsAtOneHalf) {
-  cv::Mat t(3, 5, CV_32FC1, cv::Scalar(0));
-  t.at<float>(1, 1) = 0.5f;
-  t.at<float>(1, 2) = 0.49999997f;
-  t.at<float>(1, 3) = 7.0f;
-  thinEdges(t);
-  EXPECT_EQ(toText(t), join({".....", ".#.#.", "....."}));
 }
 
 // The thinning read literally: single-precision working matrices with a frame, neighbours

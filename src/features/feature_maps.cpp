@@ -1,19 +1,10 @@
 #include "features/feature_maps.hpp"
 
-#include "edges/edge_detection.hpp"
-#include "edges/gradient_maps.hpp"
+#include <vector>
+
 #include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
-
-std::vector<cv::Mat> gradientFeatureMaps(const cv::Mat& patch) {
-  edges::GradientMaps maps = edges::computeGradientMaps(patch);
-  return {maps.gx, maps.gy, maps.magnitude};
-}
-
-cv::Mat edgeProjectionMap(const cv::Mat& patch) {
-  return edgeProjectionOfEdgeMap(edges::detectEdges(patch, edges::kEdgeFraction));
-}
 
 namespace {
 

@@ -8,6 +8,7 @@
 
 #include "edges/edge_detection.hpp"
 #include "features/stripe_contrasts.hpp"
+#include "straightforward/feature_maps.hpp"
 
 namespace scenetext::features {
 namespace {

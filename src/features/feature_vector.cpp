@@ -15,12 +15,6 @@ cv::Mat regionPatch(const cv::Mat& region) {
   return patch;
 }
 
-std::vector<float> mapFeatures(const cv::Mat& map) {
-  // One integral image serves all six layouts: the contrasts read only the integral image.
-  const std::array<float, kTableValueCount> values = tableContrastsOfIntegral(integralImage(map));
-  return std::vector<float>(values.begin(), values.end());
-}
-
 cv::Mat computeFeatureVector(const cv::Mat& region) {
   // The maps are computed family by family as the values are taken in index order; the patch's
   // gradients and EdgeMap are computed once and shared by the families that use them.

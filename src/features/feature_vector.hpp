@@ -23,9 +23,6 @@ inline constexpr int kPatchHeight = 48;
 // The region resampled bilinearly onto 96 x 48, same depth and channels.
 cv::Mat regionPatch(const cv::Mat& region);
 
-// The ten stripe contrasts of one CV_32FC1 map, the six layouts in table order.
-std::vector<float> mapFeatures(const cv::Mat& map);
-
 // The 1 x 190 CV_32FC1 FeatureVector of an 8-bit region with 1 or 3 channels (blue, green, red)
 // and at least one pixel; a 1 x 1 region gives a uniform patch and still 190 values. The region
 // is read only. When the patch has no edge pixel, features 30-189 are 0.

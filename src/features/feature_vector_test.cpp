@@ -10,6 +10,9 @@
 #include "features/feature_maps.hpp"
 #include "features/orientation_maps.hpp"
 #include "features/stripe_contrasts.hpp"
+#include "straightforward/feature_maps.hpp"
+#include "straightforward/orientation_maps.hpp"
+#include "straightforward/stripe_contrasts.hpp"
 
 namespace scenetext::features {
 namespace {

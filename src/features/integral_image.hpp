@@ -17,8 +17,8 @@ void integrateMap(const float* map, size_t mapRowStride, float* integral, size_t
                   int rows, int cols);
 
 // Four maps side by side: entry (y, x) of map l at maps[(y * cols + x) * 4 + l], and its integral
-// image at the same place of `integrals`. Each of the four equals integrateMap of its map; with AVX
-// the four are computed in one vector register, otherwise one after the other.
+// image at the same place of `integrals`. Each of the four equals integrateMap of its map; with
+// AVX2 the four are computed in one vector register, otherwise one after the other.
 inline constexpr int kIntegralLanes = 4;
 void integrateLanes(const float* maps, float* integrals, int rows, int cols);
 

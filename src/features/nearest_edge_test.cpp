@@ -7,6 +7,8 @@
 
 #include <opencv2/core.hpp>
 
+#include "straightforward/nearest_edge.hpp"
+
 namespace scenetext::features {
 namespace {
 

@@ -14,6 +14,8 @@
 #include "edges/edge_detection.hpp"
 #include "edges/gradient_maps.hpp"
 #include "features/nearest_edge.hpp"
+#include "straightforward/nearest_edge.hpp"
+#include "straightforward/orientation_maps.hpp"
 
 namespace scenetext::features {
 namespace {

@@ -1,7 +1,5 @@
 #include "features/region_features.hpp"
 
-#include <immintrin.h>
-
 #include <algorithm>
 #include <limits>
 
@@ -10,6 +8,7 @@
 #include "features/feature_maps.hpp"
 #include "features/integral_image.hpp"
 #include "features/orientation_maps.hpp"
+#include "features/region_features_avx2.hpp"
 #include "features/stripe_contrasts.hpp"
 
 namespace scenetext::features {
@@ -116,77 +115,43 @@ RegionFeatures::Scratch& RegionFeatures::scratch() {
 
 void RegionFeatures::interleaveGradients(std::vector<float>& lanes,
                                          const edges::GradientMaps& maps) {
-  // Four pixels at a time: their gx, gy, magnitude and a zero (the unused lane) as four rows of a
-  // 4 x 4 block, transposed into four pixels of four lanes. Values are only moved.
+  // Each pixel's gx, gy, magnitude and a zero (the unused lane). Values are only moved.
   float* out = lanes.data();
   for (int y = 0; y < maps.gx.rows; ++y) {
     const float* gx = maps.gx.ptr<float>(y);
     const float* gy = maps.gy.ptr<float>(y);
     const float* magnitude = maps.magnitude.ptr<float>(y);
-    int x = 0;
-    for (; x + 4 <= maps.gx.cols; x += 4, out += 4 * kIntegralLanes) {
-      __m128 a = _mm_loadu_ps(gx + x), b = _mm_loadu_ps(gy + x);
-      __m128 c = _mm_loadu_ps(magnitude + x), d = _mm_setzero_ps();
-      _MM_TRANSPOSE4_PS(a, b, c, d);
-      _mm_storeu_ps(out, a);
-      _mm_storeu_ps(out + 4, b);
-      _mm_storeu_ps(out + 8, c);
-      _mm_storeu_ps(out + 12, d);
-    }
-    for (; x < maps.gx.cols; ++x, out += kIntegralLanes) {
-      _mm_storeu_ps(out, _mm_setr_ps(gx[x], gy[x], magnitude[x], 0.0f));
+    for (int x = 0; x < maps.gx.cols; ++x, out += kIntegralLanes) {
+      out[0] = gx[x];
+      out[1] = gy[x];
+      out[2] = magnitude[x];
+      out[3] = 0.0f;
     }
   }
 }
-
-SCENETEXT_BEGIN_AVX2
-
-namespace {
-
-// interleaveWindows with AVX2: two pixels per register, each repeated over its four lanes.
-void interleaveWindowsAvx2(float* out, const cv::Mat& map, __m128 lower4, __m128 upper4) {
-  const __m256 lower = _mm256_set_m128(lower4, lower4), upper = _mm256_set_m128(upper4, upper4);
-  const __m256i firstTwo = _mm256_setr_epi32(0, 0, 0, 0, 1, 1, 1, 1);
-  const __m256i lastTwo = _mm256_setr_epi32(2, 2, 2, 2, 3, 3, 3, 3);
-  const auto masked = [&](__m256 v) {
-    const __m256 inside = _mm256_and_ps(_mm256_cmp_ps(lower, v, _CMP_LE_OQ),
-                                        _mm256_cmp_ps(v, upper, _CMP_LE_OQ));
-    return _mm256_and_ps(inside, v);
-  };
-  for (int y = 0; y < map.rows; ++y) {
-    const float* in = map.ptr<float>(y);
-    int x = 0;
-    for (; x + 4 <= map.cols; x += 4, out += 4 * kIntegralLanes) {
-      const __m256 four = _mm256_castps128_ps256(_mm_loadu_ps(in + x));
-      _mm256_storeu_ps(out, masked(_mm256_permutevar8x32_ps(four, firstTwo)));
-      _mm256_storeu_ps(out + 8, masked(_mm256_permutevar8x32_ps(four, lastTwo)));
-    }
-    for (; x < map.cols; ++x, out += kIntegralLanes) {
-      const __m128 v = _mm_set1_ps(in[x]);
-      _mm_storeu_ps(out, _mm_and_ps(_mm_and_ps(_mm_cmple_ps(lower4, v), _mm_cmple_ps(v, upper4)), v));
-    }
-  }
-}
-
-}  // namespace
-
-SCENETEXT_END_TARGET
 
 void RegionFeatures::interleaveWindows(std::vector<float>& lanes, const cv::Mat& map,
                                        const std::array<Window, 4>& windows) {
-  // Four window tests of one pixel in one SSE register; a failed test masks the value to +0.
-  const __m128 lower =
-      _mm_setr_ps(windows[0].lower, windows[1].lower, windows[2].lower, windows[3].lower);
-  const __m128 upper =
-      _mm_setr_ps(windows[0].upper, windows[1].upper, windows[2].upper, windows[3].upper);
-  if (haveAvx2()) return interleaveWindowsAvx2(lanes.data(), map, lower, upper);
   float* out = lanes.data();
+#ifdef SCENETEXT_X86_SIMD
+  if (haveAvx2()) {
+    std::array<float, 4> lower, upper;
+    for (int lane = 0; lane < 4; ++lane) {
+      lower[lane] = windows[lane].lower;
+      upper[lane] = windows[lane].upper;
+    }
+    return interleaveWindowsAvx2(out, map.ptr<float>(0), map.step1(), map.rows, map.cols,
+                                 lower.data(), upper.data());
+  }
+#endif
+  // A failed test gives +0, whatever the value's sign.
   for (int y = 0; y < map.rows; ++y) {
     const float* in = map.ptr<float>(y);
     for (int x = 0; x < map.cols; ++x, out += kIntegralLanes) {
-      const __m128 v = _mm_set1_ps(in[x]);
-      const __m128 inside = _mm_and_ps(_mm_cmple_ps(lower, v), _mm_cmple_ps(v, upper));
-      _mm_storeu_ps(out, _mm_and_ps(inside, v));
+      const float v = in[x];
+      for (int lane = 0; lane < 4; ++lane) {
+        out[lane] = windows[lane].lower <= v && v <= windows[lane].upper ? v : 0.0f;
+      }
     }
   }
 }

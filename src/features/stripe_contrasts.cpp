@@ -127,17 +127,6 @@ cv::Mat integralImage(const cv::Mat& map) {
   return s;
 }
 
-cv::Mat windowedIntegralImage(const cv::Mat& map, float lower, float upper) {
-  CV_Assert(map.type() == CV_32FC1 && !map.empty());
-  cv::Mat windowed(map.rows, map.cols, CV_32FC1);
-  for (int y = 0; y < map.rows; ++y) {
-    const float* in = map.ptr<float>(y);
-    float* out = windowed.ptr<float>(y);
-    for (int x = 0; x < map.cols; ++x) out[x] = lower <= in[x] && in[x] <= upper ? in[x] : 0.0f;
-  }
-  return integralImage(windowed);
-}
-
 namespace {
 
 LayoutValues layoutValues(const IntegralView& integral, const StripeLayout& layout) {
@@ -177,14 +166,6 @@ std::array<float, kTableValueCount> tableContrasts(const IntegralView& integral)
     for (int i = 0; i < v.count; ++i) values[position++] = v.values[i];
   }
   return values;
-}
-
-std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral) {
-  return tableContrasts(IntegralView::of(integral));
-}
-
-std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layout) {
-  return stripeContrastsOfIntegral(integralImage(map), layout);
 }
 
 }  // namespace scenetext::features

@@ -43,20 +43,10 @@ SplitPosition splitPosition(float fraction, int sideLength);
 // Precondition: a non-empty CV_32FC1 map (cv::Exception otherwise).
 cv::Mat integralImage(const cv::Mat& map);
 
-// The integral image of the map that equals `map` where lower <= value <= upper (single-precision
-// tests, both ends included) and 0 elsewhere, as integralImage would give it for that map, which
-// is never made. Precondition: a non-empty CV_32FC1 map (cv::Exception otherwise).
-cv::Mat windowedIntegralImage(const cv::Mat& map, float lower, float upper);
-
-// The contrasts of one layout on a CV_32FC1 map: 0, 1 or 2 values, never negative; where there
-// are two, the sum contrast comes first and the mean contrast second. The first row and the first
-// column of the map lie outside every stripe. Builds the map's integral image and reads only it.
-// Precondition: a non-empty CV_32FC1 map (cv::Exception otherwise). A map so small that a
-// normalising width is 0 gives an infinite or NaN mean contrast; the 48 x 96 maps never do.
-std::vector<float> stripeContrasts(const cv::Mat& map, const StripeLayout& layout);
-
-// The same values from an integral image already built with integralImage(), so that one
-// integral image can serve all six layouts of a map.
+// The contrasts of one layout from an integral image built with integralImage(): 0, 1 or 2
+// values, never negative; where there are two, the sum contrast comes first and the mean contrast
+// second. The first row and the first column of the map lie outside every stripe. A map so small
+// that a normalising width is 0 gives an infinite or NaN mean contrast; the 48 x 96 maps never do.
 std::vector<float> stripeContrastsOfIntegral(const cv::Mat& integral, const StripeLayout& layout);
 
 // Read access to an integral image wherever it is stored: entry (y, x) at
@@ -76,6 +66,5 @@ struct IntegralView {
 // the ten values of one feature map.
 inline constexpr int kTableValueCount = 10;
 std::array<float, kTableValueCount> tableContrasts(const IntegralView& integral);
-std::array<float, kTableValueCount> tableContrastsOfIntegral(const cv::Mat& integral);
 
 }  // namespace scenetext::features

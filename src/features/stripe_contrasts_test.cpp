@@ -6,7 +6,8 @@
 
 #include <cmath>
 #include <cstring>
-#include <utility>
+
+#include "straightforward/stripe_contrasts.hpp"
 
 namespace scenetext::features {
 namespace {
@@ -185,16 +186,6 @@ TEST(IntegralImage, EqualsTheEntryByEntryDefinitionOnEveryShape) {
   for (const cv::Size& size : sizes) {
     const cv::Mat map = roughMap(size.height, size.width, seed++);
     EXPECT_TRUE(sameBits(integralImage(map), literalIntegral(map))) << size;
-  }
-}
-
-TEST(IntegralImage, WindowedEqualsTheIntegralOfTheWindowedMap) {
-  const cv::Mat map = roughMap(48, 96, 7);
-  for (const auto& [lower, upper] :
-       {std::pair{-1e3f, 1e3f}, std::pair{0.0f, 1e9f}, std::pair{5.0f, 5.0f}}) {
-    cv::Mat windowed(map.size(), CV_32FC1, cv::Scalar(0));
-    map.copyTo(windowed, (map >= lower) & (map <= upper));
-    EXPECT_TRUE(sameBits(windowedIntegralImage(map, lower, upper), literalIntegral(windowed)));
   }
 }
 
