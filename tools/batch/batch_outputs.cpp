@@ -53,9 +53,12 @@ std::vector<std::string> outputClashes(const std::vector<std::string>& images,
   return clashes;
 }
 
-std::optional<std::string> finishedImage(const driver::OutputPaths& paths,
+std::optional<std::string> finishedImage(const std::string& imagePath,
+                                         const driver::OutputPaths& paths,
                                          const driver::ImageReport* expected) {
   if (!isRegularFile(paths.image) || !isRegularFile(paths.boxList)) return std::nullopt;
+  std::error_code error;
+  if (std::filesystem::equivalent(paths.image, imagePath, error)) return std::nullopt;
   if (expected == nullptr) return std::string();
   std::optional<std::string> line = singleLine(paths.json);
   if (!line || !reportsTheSameRun(*line, *expected)) return std::nullopt;

@@ -18,12 +18,14 @@ namespace scenetext::batch {
 std::vector<std::string> outputClashes(const std::vector<std::string>& images,
                                        const std::string& prefix);
 
-// What an earlier run left of one image, when that is all of its outputs: the image and the box
-// list of `paths` exist as regular files and, when `expected` is given (JSON asked for),
+// What an earlier run left of the image `imagePath`, when that is all of its outputs: the image
+// and the box list of `paths` exist as regular files (the image not being `imagePath` itself,
+// which a run refuses to write over) and, when `expected` is given (JSON asked for),
 // `paths.json` holds one JSON object on one line reporting the image, candidate mode and model of
 // `expected`. Returns that line without its newline ("" without `expected`), or nullopt when the
 // image is to be detected again. Files are renamed into place whole, so existing means complete.
-std::optional<std::string> finishedImage(const driver::OutputPaths& paths,
+std::optional<std::string> finishedImage(const std::string& imagePath,
+                                         const driver::OutputPaths& paths,
                                          const driver::ImageReport* expected);
 
 }  // namespace scenetext::batch

@@ -60,26 +60,34 @@ class FinishedImageTest : public ::testing::Test {
 };
 
 TEST_F(FinishedImageTest, BothResultFilesMakeAFinishedImageWhenNoJsonIsAsked) {
-  EXPECT_EQ(finishedImage(paths_, nullptr), std::nullopt);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::nullopt);
   scratch_.write("1.jpg", "jpeg bytes");
-  EXPECT_EQ(finishedImage(paths_, nullptr), std::nullopt);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::nullopt);
   scratch_.write("1.jpg.txt", "");  // an image without text has an empty box list
-  EXPECT_EQ(finishedImage(paths_, nullptr), std::string());
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::string());
   std::filesystem::remove(scratch_ / "1.jpg");
-  EXPECT_EQ(finishedImage(paths_, nullptr), std::nullopt);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::nullopt);
   std::filesystem::create_directories(scratch_ / "1.jpg");  // not a file
-  EXPECT_EQ(finishedImage(paths_, nullptr), std::nullopt);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::nullopt);
+}
+
+TEST_F(FinishedImageTest, TheInputImageIsNotItsOwnOutput) {
+  writeResultFiles();
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, nullptr), std::string());
+  // A prefix that points back at the photos' folder: the run refuses to write there, so nothing
+  // is finished.
+  EXPECT_EQ(finishedImage(paths_.image, paths_, nullptr), std::nullopt);
 }
 
 TEST_F(FinishedImageTest, WithJsonItsLineIsReadBackWhenItReportsTheSameRun) {
   writeResultFiles();
-  EXPECT_EQ(finishedImage(paths_, &expected_), std::nullopt);  // no .json yet
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, &expected_), std::nullopt);  // no .json yet
   const std::string line =
       reportLine("photos/1.jpg", "models/extended.model", regions::CandidateMode::kExtended);
   scratch_.write("1.jpg.json", line + "\n");
-  EXPECT_EQ(finishedImage(paths_, &expected_), line);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, &expected_), line);
   std::filesystem::remove(scratch_ / "1.jpg.txt");
-  EXPECT_EQ(finishedImage(paths_, &expected_), std::nullopt);
+  EXPECT_EQ(finishedImage("photos/1.jpg", paths_, &expected_), std::nullopt);
 }
 
 TEST_F(FinishedImageTest, AJsonFileOfAnotherRunOrNotOneLineIsDetectedAgain) {
@@ -101,7 +109,7 @@ TEST_F(FinishedImageTest, AJsonFileOfAnotherRunOrNotOneLineIsDetectedAgain) {
   };
   for (const std::string& bytes : rejected) {
     scratch_.write("1.jpg.json", bytes);
-    EXPECT_EQ(finishedImage(paths_, &expected_), std::nullopt) << bytes;
+    EXPECT_EQ(finishedImage("photos/1.jpg", paths_, &expected_), std::nullopt) << bytes;
   }
 }
 

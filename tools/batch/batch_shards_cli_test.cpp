@@ -106,6 +106,11 @@ TEST_F(ShardsTest, ThreeShardsAddUpToTheWholeRun) {
                     folder("whole")});
   ASSERT_EQ(whole.exitCode, 1) << whole.err;  // p6.jpg is broken
   EXPECT_EQ(whole.out, "processed 6 of 7 images, 1 failed\n");
+  // --json writes each image's object to its own file, the same bytes as its JSON line.
+  const std::vector<std::string> wholeLines = linesOf(slurp(scratch_ / "whole.jsonl"));
+  ASSERT_EQ(wholeLines.size(), 7u);
+  EXPECT_EQ(slurp(scratch_ / "whole/p0.png.json"), wholeLines[0] + "\n");
+  EXPECT_EQ(slurp(scratch_ / "whole/p5.jpg.json"), wholeLines[5] + "\n");
 
   std::map<std::string, std::string> shardFiles;
   std::vector<std::string> concatenated;
@@ -149,6 +154,7 @@ TEST_F(ShardsTest, MoreShardsThanImagesLeaveSomeShardsEmpty) {
                           scratch_.path());
   EXPECT_EQ(empty.exitCode, 0) << empty.err;
   EXPECT_EQ(empty.out, "processed 0 of 0 images, 0 failed\n");
+  EXPECT_TRUE(std::filesystem::exists(scratch_ / "s.jsonl"));
   EXPECT_EQ(slurp(scratch_ / "s.jsonl"), "");
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
 }
@@ -213,14 +219,15 @@ std::map<std::string, FileIdentity> identities(const std::filesystem::path& fold
 TEST_F(ShardsTest, SkipExistingResumesWithoutRewritingAndTheStreamStaysWhole) {
   const std::string images = (scratch_ / "images").string();
   const std::string out = folder("out");
-  const std::vector<std::string> command = {"--skip-existing", "--json",        "--jsonl",
-                                            "run.jsonl",       "--shard",       "2/2",
-                                            model(),           images,          out};
+  const std::vector<std::string> command = {
+      "--skip-existing", "--json", "--jsonl", (scratch_ / "run.jsonl").string(), "--shard", "2/2",
+      model(),           images,   out};
   // The first pass over shard 2 of 2: p1, p3, p5.
   auto first = runCommand(kBatch, command, scratch_.path());
   ASSERT_EQ(first.exitCode, 0) << first.err;
   EXPECT_EQ(first.out, "processed 3 of 3 images, 0 skipped, 0 failed\n");
   const std::string firstStream = slurp(scratch_ / "run.jsonl");
+  ASSERT_EQ(linesOf(firstStream).size(), 3u);
   const std::map<std::string, std::string> firstFiles = filesBelow(scratch_ / "out");
   ASSERT_EQ(firstFiles.size(), 9u);
 
@@ -273,7 +280,8 @@ TEST_F(ShardsTest, BadShardsAndOperandsAreUsageErrors) {
       {"--files-from", list, model(), images, out},  // a folder and a list
       {"--files-from", list, model()},               // no prefix
       {model(), images},                             // no prefix
-      {"--skip-existing", "--jsonl", "r.jsonl", model(), images, out},  // lines not kept
+      {"--skip-existing", "--jsonl", (scratch_ / "r.jsonl").string(), model(), images,
+       out},  // lines not kept
   };
   for (const std::vector<std::string>& arguments : rows) {
     auto usage = runCommand(kBatch, arguments, scratch_.path());

@@ -131,7 +131,7 @@ std::optional<ImageOutcome> keptOutcome(const BatchSettings& settings, const std
   expected.candidates = settings.mode;
   expected.modelPath = settings.extras.modelPath;
   std::optional<std::string> line =
-      scenetext::batch::finishedImage(scenetext::driver::outputPaths(settings.prefix, image),
+      scenetext::batch::finishedImage(image, scenetext::driver::outputPaths(settings.prefix, image),
                                       settings.extras.json ? &expected : nullptr);
   if (!line) return std::nullopt;
   return ImageOutcome{std::move(*line), "", true};

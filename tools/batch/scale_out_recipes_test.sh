@@ -6,8 +6,8 @@
 #
 #   scale_out_recipes_test.sh BUILD_DIR SOURCE_DIR
 set -eu
-build="$1"
-source="$2"
+build="$(cd "$1" && pwd)"
+source="$(cd "$2" && pwd)"
 PATH="$build:$PATH"
 export PATH
 work="$(mktemp -d "${TMPDIR:-/tmp}/scenetext-recipes.XXXXXX")"
