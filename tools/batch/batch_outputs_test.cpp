@@ -13,16 +13,18 @@ namespace {
 using scenetext::testing::ScratchFolder;
 
 TEST(OutputClashes, ALaterImageWithAnEarlierOnesOutputsFails) {
-  const std::vector<std::string> images = {"x/1.jpg", "y/1.jpg", "y/2.jpg", "x/1.jpg",
-                                           "z\\2.jpg", "1.jpg.png"};
+  const std::vector<std::string> images = {"x/1.jpg", "y/1.jpg",  "y/2.jpg",
+                                           "x/1.jpg", "z\\2.jpg", "1.jpg.png"};
   const std::vector<std::string> clashes = outputClashes(images, "out/");
   ASSERT_EQ(clashes.size(), images.size());
   EXPECT_EQ(clashes[0], "");
-  EXPECT_EQ(clashes[1], "'y/1.jpg': its outputs 'out/1.jpg' are those of 'x/1.jpg', earlier in "
-                        "the list");
+  EXPECT_EQ(clashes[1],
+            "'y/1.jpg': its outputs 'out/1.jpg' are those of 'x/1.jpg', earlier in "
+            "the list");
   EXPECT_EQ(clashes[2], "");
-  EXPECT_EQ(clashes[3], "'x/1.jpg': its outputs 'out/1.jpg' are those of 'x/1.jpg', earlier in "
-                        "the list");
+  EXPECT_EQ(clashes[3],
+            "'x/1.jpg': its outputs 'out/1.jpg' are those of 'x/1.jpg', earlier in "
+            "the list");
   // The base name after a backslash, as the single-image command takes it.
   EXPECT_NE(clashes[4].find("are those of 'y/2.jpg'"), std::string::npos) << clashes[4];
   EXPECT_EQ(clashes[5], "");

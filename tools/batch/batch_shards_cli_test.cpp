@@ -45,8 +45,8 @@ CommandResult runWithInput(const std::vector<std::string>& arguments, const std:
 cv::Mat sign(const std::string& text, int width) {
   cv::Mat image(90, width, CV_8UC3, cv::Scalar(40, 90, 160));
   cv::rectangle(image, cv::Rect(6, 10, width - 12, 70), cv::Scalar(240, 240, 240), cv::FILLED);
-  cv::putText(image, text, cv::Point(16, 60), cv::FONT_HERSHEY_SIMPLEX, 1.0,
-              cv::Scalar(10, 10, 10), 2, cv::LINE_AA);
+  cv::putText(image, text, cv::Point(16, 60), cv::FONT_HERSHEY_SIMPLEX, 1.0, cv::Scalar(10, 10, 10),
+              2, cv::LINE_AA);
   return image;
 }
 
@@ -102,8 +102,8 @@ TEST_F(ShardsTest, ThreeShardsAddUpToTheWholeRun) {
     arguments.insert(arguments.begin(), options.begin(), options.end());
     return runCommand(kBatch, arguments, scratch_.path());
   };
-  auto whole = run({"--jsonl", (scratch_ / "whole.jsonl").string(), model(), images,
-                    folder("whole")});
+  auto whole =
+      run({"--jsonl", (scratch_ / "whole.jsonl").string(), model(), images, folder("whole")});
   ASSERT_EQ(whole.exitCode, 1) << whole.err;  // p6.jpg is broken
   EXPECT_EQ(whole.out, "processed 6 of 7 images, 1 failed\n");
   // --json writes each image's object to its own file, the same bytes as its JSON line.
@@ -114,8 +114,8 @@ TEST_F(ShardsTest, ThreeShardsAddUpToTheWholeRun) {
 
   std::map<std::string, std::string> shardFiles;
   std::vector<std::string> concatenated;
-  const char* expectedSummaries[] = {"processed 2 of 3 images, 1 failed\n",  // p0 p3 p6
-                                     "processed 2 of 2 images, 0 failed\n",  // p1 p4
+  const char* expectedSummaries[] = {"processed 2 of 3 images, 1 failed\n",   // p0 p3 p6
+                                     "processed 2 of 2 images, 0 failed\n",   // p1 p4
                                      "processed 2 of 2 images, 0 failed\n"};  // p2 p5
   for (int k = 1; k <= 3; ++k) {
     const std::string name = "shard-" + std::to_string(k);
@@ -138,10 +138,9 @@ TEST_F(ShardsTest, ThreeShardsAddUpToTheWholeRun) {
   auto imageOf = [](const std::string& line) {
     return nlohmann::json::parse(line)["image"].get<std::string>();
   };
-  std::stable_sort(concatenated.begin(), concatenated.end(),
-                   [&](const std::string& a, const std::string& b) {
-                     return imageOf(a) < imageOf(b);
-                   });
+  std::stable_sort(
+      concatenated.begin(), concatenated.end(),
+      [&](const std::string& a, const std::string& b) { return imageOf(a) < imageOf(b); });
   EXPECT_EQ(joinLines(concatenated), slurp(scratch_ / "whole.jsonl"));
   EXPECT_EQ(concatenated.size(), 7u);
 }
@@ -149,8 +148,9 @@ TEST_F(ShardsTest, ThreeShardsAddUpToTheWholeRun) {
 TEST_F(ShardsTest, MoreShardsThanImagesLeaveSomeShardsEmpty) {
   const std::string list = (scratch_ / "list.txt").string();
   scratch_.write("list.txt", image("p0.png") + "\n" + image("p1.jpg") + "\n");
-  auto empty = runCommand(kBatch, {"--files-from", list, "--shard", "3/3", "--jsonl",
-                                   (scratch_ / "s.jsonl").string(), model(), folder("out")},
+  auto empty = runCommand(kBatch,
+                          {"--files-from", list, "--shard", "3/3", "--jsonl",
+                           (scratch_ / "s.jsonl").string(), model(), folder("out")},
                           scratch_.path());
   EXPECT_EQ(empty.exitCode, 0) << empty.err;
   EXPECT_EQ(empty.out, "processed 0 of 0 images, 0 failed\n");
@@ -170,9 +170,10 @@ TEST_F(ShardsTest, AListInItsOwnOrderFromAFileOrStandardInputWithMissingPathsFai
   const std::string list = "\n" + paths[0] + "\n" + paths[1] + "\n\n" + paths[2] + "\r\n" +
                            paths[3] + "\n" + paths[4];  // no final newline
   scratch_.write("list.txt", list);
-  auto fromFile = runCommand(kBatch, {"--files-from", (scratch_ / "list.txt").string(), "--jsonl",
-                                      "-", model(), folder("out")},
-                             scratch_.path());
+  auto fromFile = runCommand(
+      kBatch,
+      {"--files-from", (scratch_ / "list.txt").string(), "--jsonl", "-", model(), folder("out")},
+      scratch_.path());
   EXPECT_EQ(fromFile.exitCode, 1);
   EXPECT_NE(fromFile.err.find("processed 3 of 5 images, 2 failed"), std::string::npos)
       << fromFile.err;
@@ -296,9 +297,8 @@ TEST_F(ShardsTest, BadShardsAndOperandsAreUsageErrors) {
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
   EXPECT_FALSE(std::filesystem::exists(scratch_ / "r.jsonl"));
 
-  auto missingList = runCommand(kBatch, {"--files-from", (scratch_ / "absent.txt").string(),
-                                         model(), out},
-                                scratch_.path());
+  auto missingList = runCommand(
+      kBatch, {"--files-from", (scratch_ / "absent.txt").string(), model(), out}, scratch_.path());
   EXPECT_EQ(missingList.exitCode, 1);
   EXPECT_NE(missingList.err.find("cannot read list '" + (scratch_ / "absent.txt").string()),
             std::string::npos)

@@ -29,7 +29,8 @@ std::vector<std::string> parsePathList(std::string_view text);
 
 // The paths of the list file `listPath`, or of `standardInput` when it is "-". Fails with
 // "cannot read list 'PATH': why"; paths that do not exist are not its concern.
-Result<std::vector<std::string>> readPathList(const std::string& listPath, std::istream& standardInput);
+Result<std::vector<std::string>> readPathList(const std::string& listPath,
+                                              std::istream& standardInput);
 
 // Run `number` of `count` (K/N on the command line, 1 <= K <= N): it takes the images whose
 // 0-based position i in the input order has i mod N = K - 1, so the N runs take every image once.

@@ -72,9 +72,9 @@ TEST(ListImages, ImageNamesOfTheFolderOnlySortedByBytes) {
   auto images = listImages(scratch.path().string());
   ASSERT_TRUE(images.ok());
   const std::string folder = scratch.path().string() + "/";
-  EXPECT_EQ(*images, (std::vector<std::string>{folder + "B.tiff", folder + "a.png",
-                                               folder + "b.JPG", folder + "c.jpeg",
-                                               folder + "e.bmp", folder + "f.tif"}));
+  EXPECT_EQ(*images,
+            (std::vector<std::string>{folder + "B.tiff", folder + "a.png", folder + "b.JPG",
+                                      folder + "c.jpeg", folder + "e.bmp", folder + "f.tif"}));
   auto missing = listImages((scratch / "nowhere").string());
   ASSERT_FALSE(missing.ok());
   EXPECT_NE(missing.status().message().find("cannot read folder"), std::string::npos);
@@ -82,7 +82,10 @@ TEST(ListImages, ImageNamesOfTheFolderOnlySortedByBytes) {
 
 TEST(ParseShard, AcceptsKOfNWithKFromOneToN) {
   const std::vector<std::pair<std::string, Shard>> rows = {
-      {"1/1", {1, 1}}, {"1/3", {1, 3}}, {"3/3", {3, 3}}, {"07/10", {7, 10}},
+      {"1/1", {1, 1}},
+      {"1/3", {1, 3}},
+      {"3/3", {3, 3}},
+      {"07/10", {7, 10}},
       {"1000/1000", {1000, 1000}},
   };
   for (const auto& [text, expected] : rows) {

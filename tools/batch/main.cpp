@@ -254,7 +254,7 @@ int detectBatch(const BatchArguments& arguments) {
 std::string completeArguments(const CLI::App& app, BatchArguments& arguments) {
   const bool thirdOperand = app.get_option("prefix")->count() > 0;
   if (!arguments.filesFrom.empty()) {
-    if (thirdOperand) return "--files-from takes the place of IMAGE_DIR: give MODEL and PREFIX only";
+    if (thirdOperand) return "--files-from replaces IMAGE_DIR: give MODEL and PREFIX only";
     arguments.prefix = std::move(arguments.folder);
     arguments.folder.clear();
   } else if (!thirdOperand) {
