@@ -5,13 +5,14 @@ SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Packages the build and the tests need. libopencv-contrib-dev brings the freetype module that
 # the synthetic-data tool draws text with; fonts-dejavu-core gives its tests a font;
-# nlohmann-json3-dev writes the JSON outputs.
+# nlohmann-json3-dev writes the JSON outputs; parallel (GNU parallel) runs the scale-out recipe
+# that the tests check.
 SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
   libjpeg-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  fonts-dejavu-core
+  fonts-dejavu-core parallel
 )
 
 # Installs whatever of the given packages is missing (as root, apt-get update first).

@@ -1,7 +1,9 @@
 // scenetext-batch MODEL IMAGE_DIR PREFIX [--jobs N]: the single-image command over every image of
-// a folder, several images at once. Each image's two outputs are byte-identical to what
-// `scenetext MODEL IMAGE_DIR/NAME PREFIX` writes. A failing image is reported and skipped.
-// --jsonl adds one JSON object per image, in the order of the image list.
+// a folder (or of a list, --files-from), several images at once. Each image's outputs are
+// byte-identical to what `scenetext MODEL IMAGE_DIR/NAME PREFIX` writes. A failing image is
+// reported and skipped. --jsonl adds one JSON object per image, in the order of the image list.
+// --shard K/N takes every Nth image of that order, so that N runs on N machines share a
+// collection; --skip-existing lets an interrupted run resume where it stopped.
 
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
@@ -20,6 +22,8 @@
 #include <optional>
 #include <thread>
 
+#include "batch/batch_outputs.hpp"
+#include "batch/image_list.hpp"
 #include "common/command_line.hpp"
 #include "driver/run.hpp"
 
@@ -27,33 +31,9 @@ namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
     "scenetext-batch",
-    "[--candidates exact|extended] [--min-score S] [--scores] [--jsonl FILE|-] MODEL IMAGE_DIR "
-    "PREFIX [--jobs N]",
+    "[--candidates exact|extended] [--min-score S] [--scores] [--json] [--jsonl FILE|-] "
+    "[--shard K/N] [--skip-existing] MODEL (IMAGE_DIR | --files-from FILE|-) PREFIX [--jobs N]",
     SCENETEXT_VERSION};
-
-bool isImageName(const std::filesystem::path& path) {
-  std::string extension = path.extension().string();
-  std::transform(extension.begin(), extension.end(), extension.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  for (const char* known : {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff"}) {
-    if (extension == known) return true;
-  }
-  return false;
-}
-
-scenetext::Result<std::vector<std::string>> listImages(const std::string& folder) {
-  std::error_code error;
-  std::filesystem::directory_iterator entries(folder, error);
-  if (error) return scenetext::Status::error("cannot read folder '" + folder + "': " + error.message());
-  std::vector<std::string> images;
-  for (const auto& entry : entries) {
-    if (entry.is_regular_file(error) && isImageName(entry.path())) {
-      images.push_back(entry.path().string());
-    }
-  }
-  std::sort(images.begin(), images.end());
-  return images;
-}
 
 // Progress on a terminal: a bar, images per second and the time left, redrawn in place.
 class ProgressBar {
@@ -113,46 +93,93 @@ class OrderedLines {
 
 struct BatchArguments {
   std::string modelPath, folder, prefix;
+  std::string filesFrom;  // empty: the images of `folder`; "-": standard input
+  std::string shard = "1/1";
+  bool skipExisting = false;
   std::string candidates = "exact";
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   scenetext::driver::ExtraOutputs extras;
   std::string jsonl;  // empty: none; "-": standard output
 };
 
-// Detects `images` on up to `jobs` threads. Returns how many failed, each named on its own stderr
-// line.
-size_t detectImages(const scenetext::classifier::StumpCascade& model,
-                    const std::vector<std::string>& images, const std::string& prefix,
-                    scenetext::regions::CandidateMode mode,
-                    const scenetext::driver::ExtraOutputs& extras, unsigned jobs,
-                    OrderedLines& jsonl) {
+// One image of this run, and the message that fails it before it is read (an output clash).
+struct BatchImage {
+  std::string path;
+  std::string failure;
+};
+
+// What every image of one run shares.
+struct BatchSettings {
+  const scenetext::classifier::StumpCascade& model;
+  std::string prefix;
+  scenetext::regions::CandidateMode mode;
+  scenetext::driver::ExtraOutputs extras;
+  bool skipExisting;
+};
+
+struct ImageOutcome {
+  std::string jsonLine;
+  std::string failure;  // empty unless the image failed
+  bool skipped = false;
+};
+
+// Outputs an earlier run left complete, if --skip-existing allows keeping them.
+std::optional<ImageOutcome> keptOutcome(const BatchSettings& settings, const std::string& image) {
+  if (!settings.skipExisting) return std::nullopt;
+  scenetext::driver::ImageReport expected;
+  expected.image = image;
+  expected.candidates = settings.mode;
+  expected.modelPath = settings.extras.modelPath;
+  std::optional<std::string> line =
+      scenetext::batch::finishedImage(image, scenetext::driver::outputPaths(settings.prefix, image),
+                                      settings.extras.json ? &expected : nullptr);
+  if (!line) return std::nullopt;
+  return ImageOutcome{std::move(*line), "", true};
+}
+
+ImageOutcome processImage(const BatchSettings& settings, const BatchImage& image) {
+  std::string message = image.failure;
+  if (message.empty()) {
+    if (std::optional<ImageOutcome> kept = keptOutcome(settings, image.path)) return *kept;
+    try {
+      auto written = scenetext::driver::detectFile(settings.model, image.path, settings.prefix, {},
+                                                   settings.mode, settings.extras);
+      if (written.ok()) return {scenetext::driver::formatJsonReport(written->report), ""};
+      message = written.status().message();
+    } catch (const cv::Exception& error) {
+      message = "'" + image.path + "': image library error: " + error.msg;
+    } catch (const std::exception& error) {
+      message = "'" + image.path + "': " + error.what();
+    }
+  }
+  return {scenetext::driver::formatJsonError(image.path, message), message};
+}
+
+struct Tally {
+  size_t failed = 0;
+  size_t skipped = 0;
+};
+
+// Detects `images` on up to `jobs` threads. Each failure is named on its own stderr line.
+Tally detectImages(const BatchSettings& settings, const std::vector<BatchImage>& images,
+                   unsigned jobs, OrderedLines& jsonl) {
   ProgressBar progress(images.size());
   std::atomic<size_t> next{0};
   std::atomic<size_t> failed{0};
+  std::atomic<size_t> skipped{0};
   std::mutex errors;
   auto work = [&] {
     for (size_t i = next++; i < images.size(); i = next++) {
-      const std::string& image = images[i];
-      std::string message;
-      try {
-        auto written = scenetext::driver::detectFile(model, image, prefix, {}, mode, extras);
-        if (written.ok()) {
-          jsonl.put(i, scenetext::driver::formatJsonReport(written->report));
-        } else {
-          message = written.status().message();
-        }
-      } catch (const cv::Exception& error) {
-        message = "'" + image + "': image library error: " + error.msg;
-      } catch (const std::exception& error) {
-        message = "'" + image + "': " + error.what();
-      }
-      if (!message.empty()) {
-        jsonl.put(i, scenetext::driver::formatJsonError(image, message));
+      ImageOutcome outcome = processImage(settings, images[i]);
+      jsonl.put(i, std::move(outcome.jsonLine));
+      if (outcome.skipped) ++skipped;
+      if (!outcome.failure.empty()) {
         ++failed;
         std::lock_guard<std::mutex> lock(errors);
         // The carriage return starts the line over the progress bar. One write for the whole
         // line: the image decoders print from the other workers without taking our lock.
-        std::cerr << ("\r" + std::string(kCommandLine.tool) + ": " + message + "\n") << std::flush;
+        std::cerr << ("\r" + std::string(kCommandLine.tool) + ": " + outcome.failure + "\n")
+                  << std::flush;
       }
       progress.advance();
     }
@@ -161,10 +188,25 @@ size_t detectImages(const scenetext::classifier::StumpCascade& model,
   const size_t threadCount = std::min<size_t>(jobs, std::max<size_t>(images.size(), 1));
   for (size_t t = 0; t < threadCount; ++t) workers.emplace_back(work);
   for (std::thread& worker : workers) worker.join();
-  return failed;
+  return {failed, skipped};
 }
 
-int detectFolder(const BatchArguments& arguments) {
+// The images of this run, in input order: the folder's or the list's, this shard's share of them.
+scenetext::Result<std::vector<BatchImage>> imagesOfThisRun(const BatchArguments& arguments) {
+  scenetext::Result<std::vector<std::string>> all =
+      arguments.filesFrom.empty() ? scenetext::batch::listImages(arguments.folder)
+                                  : scenetext::batch::readPathList(arguments.filesFrom, std::cin);
+  if (!all.ok()) return all.status();
+  const scenetext::batch::Shard shard = *scenetext::batch::parseShard(arguments.shard);
+  const std::vector<std::string> clashes = scenetext::batch::outputClashes(*all, arguments.prefix);
+  std::vector<BatchImage> images;
+  for (size_t i = 0; i < all->size(); ++i) {
+    if (scenetext::batch::inShard(i, shard)) images.push_back({(*all)[i], clashes[i]});
+  }
+  return images;
+}
+
+int detectBatch(const BatchArguments& arguments) {
   const scenetext::regions::CandidateMode mode =
       *scenetext::regions::parseCandidateMode(arguments.candidates);
   const std::string mismatch = scenetext::driver::candidateModeMismatch(arguments.modelPath, mode);
@@ -172,7 +214,7 @@ int detectFolder(const BatchArguments& arguments) {
   scenetext::Result<scenetext::classifier::StumpCascade> model =
       scenetext::driver::loadModel(arguments.modelPath);
   if (!model.ok()) return scenetext::failure(kCommandLine, model.status().message());
-  scenetext::Result<std::vector<std::string>> images = listImages(arguments.folder);
+  scenetext::Result<std::vector<BatchImage>> images = imagesOfThisRun(arguments);
   if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
 
   // Opened before any image is read, so that a stream that cannot be written stops the batch at
@@ -192,16 +234,37 @@ int detectFolder(const BatchArguments& arguments) {
 
   // The images run in parallel; OpenCV's own threads would only compete with them.
   if (arguments.jobs > 1) cv::setNumThreads(1);
-  const size_t failed = detectImages(*model, *images, arguments.prefix, mode, arguments.extras,
-                                     arguments.jobs, jsonl);
+  const BatchSettings settings{*model, arguments.prefix, mode, arguments.extras,
+                               arguments.skipExisting};
+  const Tally tally = detectImages(settings, *images, arguments.jobs, jsonl);
   if (jsonlFile.is_open() && !jsonlFile.flush()) {
     return scenetext::failure(kCommandLine, "cannot write '" + arguments.jsonl + "'");
   }
   // With the JSON lines on standard output, the summary joins the other messages on stderr.
-  (jsonlToStdout ? std::cerr : std::cout)
-      << "processed " << images->size() - failed << " of " << images->size() << " images, "
-      << failed << " failed\n";
-  return failed > 0 ? 1 : 0;
+  std::ostream& summary = jsonlToStdout ? std::cerr : std::cout;
+  summary << "processed " << images->size() - tally.failed - tally.skipped << " of "
+          << images->size() << " images, ";
+  if (arguments.skipExisting) summary << tally.skipped << " skipped, ";
+  summary << tally.failed << " failed\n";
+  return tally.failed > 0 ? 1 : 0;
+}
+
+// The checks CLI11 cannot declare: which operands go with --files-from, and what --skip-existing
+// needs. Returns the reason for a usage error, or an empty string.
+std::string completeArguments(const CLI::App& app, BatchArguments& arguments) {
+  const bool thirdOperand = app.get_option("prefix")->count() > 0;
+  if (!arguments.filesFrom.empty()) {
+    if (thirdOperand) return "--files-from replaces IMAGE_DIR: give MODEL and PREFIX only";
+    arguments.prefix = std::move(arguments.folder);
+    arguments.folder.clear();
+  } else if (!thirdOperand) {
+    return "IMAGE_DIR and PREFIX are required (or --files-from FILE and PREFIX)";
+  }
+  if (arguments.skipExisting && !arguments.jsonl.empty() && !arguments.extras.json) {
+    return "--skip-existing with --jsonl needs --json: a skipped image's JSON line is read back "
+           "from its .json file";
+  }
+  return "";
 }
 
 }  // namespace
@@ -209,14 +272,33 @@ int detectFolder(const BatchArguments& arguments) {
 int main(int argc, char** argv) {
   BatchArguments arguments;
   CLI::App app{
-      "Detects the text lines of every image (jpg, jpeg, png, bmp, tif) of a folder,\n"
-      "writing the same two files per image as the scenetext command.",
+      "Detects the text lines of every image (jpg, jpeg, png, bmp, tif) of a folder, or of the\n"
+      "paths of a list, writing the same files per image as the scenetext command.",
       std::string(kCommandLine.tool)};
   app.add_option("model", arguments.modelPath, "Stump-cascade model file")->required();
-  app.add_option("images", arguments.folder, "Folder of images")->required();
-  app.add_option("prefix", arguments.prefix,
-                 "Output prefix; end it with a slash to write into a folder")
+  app.add_option("images", arguments.folder,
+                 "Folder of images; left out with --files-from, whose PREFIX then comes second")
       ->required();
+  app.add_option("prefix", arguments.prefix,
+                 "Output prefix; end it with a slash to write into a folder");
+  app.add_option("--files-from", arguments.filesFrom,
+                 "Read the image paths from FILE, one per line, blank lines skipped (- for "
+                 "standard input), instead of a folder")
+      ->type_name("FILE|-");
+  app.add_option("--shard", arguments.shard,
+                 "Take only the images at the 0-based positions i of the input order with "
+                 "i mod N = K-1; N runs with K = 1..N take every image once")
+      ->type_name("K/N")
+      ->check(CLI::Validator(
+          [](const std::string& text) {
+            auto shard = scenetext::batch::parseShard(text);
+            return shard.ok() ? std::string() : shard.status().message();
+          },
+          ""))
+      ->capture_default_str();
+  app.add_flag("--skip-existing", arguments.skipExisting,
+               "Keep the outputs an earlier run wrote in full (image, box list, and the .json with "
+               "--json) and skip those images; with --jsonl their lines are read back");
   app.add_option("--candidates", arguments.candidates, "Candidate stage: exact or extended")
       ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
@@ -227,6 +309,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_flag("--scores", arguments.extras.scores,
                "Append each line's score to its box-list line: left,top,right,bottom,score");
+  app.add_flag("--json", arguments.extras.json,
+               "Also write each image's JSON object to PREFIX<image name>.json");
   app.add_option("--jsonl", arguments.jsonl,
                  "Write one JSON object per image, in image order, to FILE (- for standard "
                  "output; messages stay on stderr)")
@@ -235,6 +319,9 @@ int main(int argc, char** argv) {
       ->capture_default_str()
       ->check(CLI::Range(1u, 256u));
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
+  if (const std::string problem = completeArguments(app, arguments); !problem.empty()) {
+    return scenetext::usageError(kCommandLine, problem);
+  }
   arguments.extras.modelPath = arguments.modelPath;
-  return scenetext::runReportingExceptions(kCommandLine, [&] { return detectFolder(arguments); });
+  return scenetext::runReportingExceptions(kCommandLine, [&] { return detectBatch(arguments); });
 }
