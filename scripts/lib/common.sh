@@ -4,12 +4,15 @@
 SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 
 # Packages the build and the tests need. libopencv-contrib-dev brings the freetype module that
-# the synthetic-data tool draws text with; fonts-dejavu-core gives its tests a font.
+# the synthetic-data tool draws text with; fonts-dejavu-core gives its tests a font. pybind11-dev
+# and python3-dev build the Python package for Debian's python3; python3-numpy and python3-pytest
+# run its tests.
 SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
   fonts-dejavu-core
+  pybind11-dev python3-dev python3-numpy python3-pytest
 )
 
 # Installs whatever of the given packages is missing (as root, apt-get update first).
