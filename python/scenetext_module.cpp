@@ -7,6 +7,7 @@
 #include <pybind11/pybind11.h>
 
 #include <cstdint>
+#include <limits>
 #include <string>
 #include <utility>
 #include <vector>
@@ -48,6 +49,12 @@ int checkedChannels(const py::handle& object) {
   }
   if (image.shape(0) == 0 || image.shape(1) == 0) {
     throw py::value_error("cannot detect text in an empty image of shape " + shapeText(image));
+  }
+  // OpenCV counts rows and columns in int; the library refuses anything near that as too large.
+  if (image.shape(0) > std::numeric_limits<int>::max() ||
+      image.shape(1) > std::numeric_limits<int>::max()) {
+    throw Error("cannot detect text in an image of shape " + shapeText(image) +
+                ": over the pixel limit");
   }
   return grey ? 1 : static_cast<int>(image.shape(2));
 }

@@ -94,6 +94,13 @@ def test_an_array_over_the_pixel_limit(detector):
         detector.detect(huge)
 
 
+def test_an_array_too_long_for_opencv(detector):
+    # Broadcast from one pixel: refused before any copy would be made.
+    huge = numpy.broadcast_to(numpy.zeros((1, 1), numpy.uint8), (2**31, 2))
+    with pytest.raises(scenetext.ImageError, match=r"shape \(2147483648, 2\): over the pixel limit"):
+        detector.detect(huge)
+
+
 def test_a_missing_image(tmp_path, detector):
     missing = tmp_path / "missing.jpg"
     with pytest.raises(FileNotFoundError, match="cannot read image") as raised:
