@@ -6,6 +6,7 @@ import os
 import pathlib
 import struct
 import subprocess
+import sys
 import zlib
 
 import numpy
@@ -19,6 +20,9 @@ MODELS = {"exact": SOURCE_DIR / "models" / "default.model",
 # The command calls the exact candidate stage "spec".
 COMMAND_MODES = {"exact": "spec", "extended": "extended"}
 PHOTOS = sorted((SOURCE_DIR / "docs").glob("synth-example-*.jpg"))
+# ctest sets PYTHONPATH; `python3 -m pytest python/tests` from a checkout uses build/.
+if "SCENETEXT_BINARY_DIR" not in os.environ:
+    sys.path.insert(0, str(BINARY_DIR / "python"))
 
 
 @pytest.fixture(scope="session", params=["exact", "extended"])
