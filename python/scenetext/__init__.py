@@ -97,7 +97,8 @@ class Detector:
         image: a NumPy uint8 array of shape (H, W, 3) in blue, green, red order (as cv2 holds
             images), (H, W) grey or (H, W, 4) BGRA (alpha ignored); or the path of an image file,
             decoded exactly as the scenetext command decodes it. Arrays are read in place when
-            their rows are contiguous and copied once otherwise.
+            their rows are contiguous and copied once otherwise; another thread must not write
+            to the array during the call.
 
         Returns a list of dicts {"left", "top", "right", "bottom", "score"}: inclusive pixel
         coordinates of the image given, and a score in [0.5, 1]; [] when there is no text.
