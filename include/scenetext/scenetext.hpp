@@ -75,4 +75,9 @@ class Detector {
   std::shared_ptr<const Model> model_;
 };
 
+// The image file at `path` decoded exactly as the scenetext command decodes it: 8-bit BGR, the
+// pixels as stored (no EXIF rotation), at most 200 million pixels. Throws Error naming the path
+// and the problem ("cannot read image 'a.jpg': No such file or directory").
+cv::Mat readImage(const std::string& path);
+
 }  // namespace scenetext

@@ -79,4 +79,10 @@ Candidates Detector::candidates() const { return model_->candidates; }
 
 const std::string& Detector::modelPath() const { return model_->path; }
 
+cv::Mat readImage(const std::string& path) {
+  Result<cv::Mat> image = driver::loadColourImage(path);
+  if (!image.ok()) throw Error(image.status().message());
+  return std::move(image).value();
+}
+
 }  // namespace scenetext

@@ -162,4 +162,25 @@ TEST(DetectorTest, AViewIsReadAsItsPixelsAndLeftAsItWas) {
   EXPECT_EQ(cv::norm(image, before, cv::NORM_INF), 0);
 }
 
+TEST(DetectorTest, ReadsImageFilesAsTheCommandDoes) {
+  ScratchFolder scratch("detector-read");
+  const cv::Mat image = signs(cv::Size(301, 200));
+  const std::string path = (scratch / "signs.png").string();
+  ASSERT_TRUE(cv::imwrite(path, image));
+  const cv::Mat read = scenetext::readImage(path);
+  ASSERT_EQ(read.type(), CV_8UC3);
+  EXPECT_EQ(cv::norm(read, image, cv::NORM_INF), 0);
+
+  const std::string missing = (scratch / "missing.png").string();
+  try {
+    scenetext::readImage(missing);
+    FAIL() << "a missing image was read";
+  } catch (const scenetext::Error& error) {
+    EXPECT_EQ(std::string(error.what()),
+              "cannot read image '" + missing + "': No such file or directory");
+  }
+  scratch.write("text.png", "not an image\n");
+  EXPECT_THROW(scenetext::readImage((scratch / "text.png").string()), scenetext::Error);
+}
+
 }  // namespace
