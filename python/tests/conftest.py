@@ -17,8 +17,6 @@ BINARY_DIR = pathlib.Path(os.environ.get("SCENETEXT_BINARY_DIR", SOURCE_DIR / "b
 COMMAND = BINARY_DIR / "scenetext"
 MODELS = {"exact": SOURCE_DIR / "models" / "default.model",
           "extended": SOURCE_DIR / "models" / "extended.model"}
-# The command calls the exact candidate stage "spec".
-COMMAND_MODES = {"exact": "spec", "extended": "extended"}
 PHOTOS = sorted((SOURCE_DIR / "docs").glob("synth-example-*.jpg"))
 # ctest sets PYTHONPATH; `python3 -m pytest python/tests` from a checkout uses build/.
 if "SCENETEXT_BINARY_DIR" not in os.environ:
@@ -49,7 +47,7 @@ class Command:
         prefix.mkdir()
         model = model if model is not None else MODELS[mode]
         done = subprocess.run(
-            [str(COMMAND), "--json", "--candidates", COMMAND_MODES[mode], str(model), str(image),
+            [str(COMMAND), "--json", "--candidates", mode, str(model), str(image),
              f"{prefix}/"], capture_output=True, text=True)
         assert done.returncode == 0, done.stderr
         name = pathlib.Path(image).name
