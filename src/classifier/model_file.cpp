@@ -175,7 +175,7 @@ void appendReal(std::string& out, float value) {
 
 // A header must stay one line and must not read as the terminator.
 std::string safeStageHeader(const std::vector<std::string>& headers, size_t stage) {
-  const std::string defaultHeader = "stage " + std::to_string(stage + 1);
+  std::string defaultHeader = "stage " + std::to_string(stage + 1);
   if (stage >= headers.size()) return defaultHeader;
   std::string header = headers[stage];
   std::replace_if(header.begin(), header.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');

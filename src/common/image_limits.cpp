@@ -13,7 +13,7 @@ using Dimensions = std::optional<ImageDimensions>;
 
 // Text headers (PNM, PAM, PFM, HDR) are looked for in this much of the file: comments longer
 // than that are not worth following, and the decoder still judges such a file.
-constexpr size_t kTextHeaderWindow = 64 * 1024;
+constexpr size_t kTextHeaderWindow = size_t{64} * 1024;
 // Walks over segments, boxes and directory entries stop here. libtiff refuses an IFD of more
 // entries; no real JPEG or JP2 file comes near this many segments before its frame header.
 constexpr int kMaxEntries = 65535;

@@ -46,7 +46,9 @@ void prepareHeapForImages() {
   const uintptr_t end = after & ~(kHugePage - 1);
   markedBytes = 0;
   if (end > start &&
-      madvise(reinterpret_cast<void*>(start), end - start, MADV_HUGEPAGE) == 0) {
+      // An address the heap already owns, rounded to page bounds: no pointer to derive it from.
+      madvise(reinterpret_cast<void*>(start), end - start,  // NOLINT(performance-no-int-to-ptr)
+              MADV_HUGEPAGE) == 0) {
     markedBytes = end - start;
   }
 #endif

@@ -18,7 +18,9 @@ constexpr scenetext::CommandLine kCommandLine{
 
 }  // namespace
 
-int main(int argc, char** argv) {
+// Failures of the run come back as messages (runReportingExceptions); what could still escape is
+// std::bad_alloc while the option table is built, where ending the process is the answer.
+int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
   scenetext::prepareHeapForImages();
   scenetext::driver::RunArguments arguments;
   CLI::App app{

@@ -116,10 +116,10 @@ void thin(int rows, int cols, const Fill& fill, const Write& write) {
   thread_local std::vector<uchar> storage, unsettledStorage;
   thread_local Foreground fg;
   fg.pixels = workingBuffer(storage, cv::Size(cols + 2 + kChunk, rows + 2), CV_8UC1);
-  std::fill(storage.begin(), storage.begin() + fg.pixels.total(), uchar{0});
+  std::fill_n(storage.begin(), fg.pixels.total(), uchar{0});
   // Every pixel starts unsettled for both passes (the frame's marks are never read).
   fg.unsettled = workingBuffer(unsettledStorage, fg.pixels.size(), CV_8UC1);
-  std::fill(unsettledStorage.begin(), unsettledStorage.begin() + fg.unsettled.total(), kBothPasses);
+  std::fill_n(unsettledStorage.begin(), fg.unsettled.total(), kBothPasses);
   fg.offsets.clear();
   const size_t step = fg.pixels.step;
   for (int r = 0; r < rows; ++r) {

@@ -50,7 +50,9 @@ const std::array<double, 17>& arctangentsOfSixteenths() {
 void fourOrientations(const int* dx, const int* dy, float* out) {
   const int unsure = fourOrientationsAvx2(dx, dy, arctangentsOfSixteenths().data(), out);
   for (int lane = 0; lane < 4; ++lane) {
-    if (unsure >> lane & 1) out[lane] = foldedOrientation(dx[lane], dy[lane]);
+    if (unsure >> lane & 1) {
+      out[lane] = foldedOrientation(static_cast<float>(dx[lane]), static_cast<float>(dy[lane]));
+    }
   }
 }
 #endif
@@ -75,7 +77,8 @@ void sobelOrientations(const int* dx, const int* dy, float* out, int count) {
   }
 #endif
   for (; i < count; ++i) {
-    out[i] = dx[i] == 0 && dy[i] == 0 ? 0.0f : foldedOrientation(dx[i], dy[i]);
+    out[i] = dx[i] == 0 && dy[i] == 0 ? 0.0f : foldedOrientation(static_cast<float>(dx[i]),
+                                                               static_cast<float>(dy[i]));
   }
 }
 
