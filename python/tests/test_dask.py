@@ -22,13 +22,17 @@ STARTUP, RUN = 90, 120
 # The workers and the command import the package being tested, wherever they start.
 ENV = {**os.environ, "PYTHONPATH": str(BINARY_DIR / "python")}
 
-# The cluster prints its address, then lives until its standard input closes.
+# The cluster prints its address, then lives until its standard input closes. Its HTTP servers
+# (status pages) are given 127.0.0.1 too: without an address, the workers' listen on every
+# interface, and the scheduler's on port 8787 when that is free.
 CLUSTER = """
 import sys, distributed
 if __name__ == "__main__":
     with distributed.LocalCluster(n_workers=2, threads_per_worker=1, processes=True,
                                   host="127.0.0.1", scheduler_port=0,
-                                  dashboard_address=None) as cluster:
+                                  dashboard_address=None,
+                                  scheduler_kwargs={"dashboard_address": "127.0.0.1:0"},
+                                  worker_dashboard_address="127.0.0.1:0") as cluster:
         print(cluster.scheduler_address, flush=True)
         sys.stdin.read()
 """
