@@ -9,12 +9,16 @@ FOLDER (default ../shared/data/icdar2013-train) holds the photographs. A Dask cl
 module runs over the folder, and so does scenetext-batch --jobs WORKERS --jsonl (its images and
 box lists go to a temporary folder), in turn, best of --repeats wall times each. The module's
 time counts the whole command: starting the interpreter, importing Dask, connecting, listing and
-detecting; the cluster is already up, as a cluster is when a run is sent to it. Prints both
-rates, the overhead per image and the load average, since other work on the machine shifts both.
-The two JSON Lines files must be equal, or the script fails.
+detecting; the cluster is already up, as a cluster is when a run is sent to it. The batch also
+encodes and writes each annotated photo and box list, which the workers skip, so the third figure
+is the workers' own work without Dask: the same JSON lines made in this process on WORKERS
+threads (model load included); a run over an empty folder times the module's start-up. Prints the three rates, the module's overhead per image over each
+and the load average, since other work on the machine shifts them all. The JSON lines of the
+three must be equal, or the script fails.
 """
 
 import argparse
+import concurrent.futures
 import os
 import pathlib
 import subprocess
@@ -37,6 +41,17 @@ def best_of(repeats, command, **options):
             sys.exit(f"{command[0]} failed: {done.stderr}")
         best = seconds if best is None else min(best, seconds)
     return best
+
+
+def in_process(folder, model, threads):
+    """(wall seconds, JSON Lines bytes) of the workers' work on `threads` threads, without Dask."""
+    from scenetext import _scenetext
+    start = time.perf_counter()
+    lines = _scenetext.JsonLines(os.fsencode(model), False, os.fsencode(model), 0.0)
+    images = _scenetext.folder_images(os.fsencode(folder))
+    with concurrent.futures.ThreadPoolExecutor(threads) as pool:
+        results = list(pool.map(lambda image: lines.line(image, image)[0], images))
+    return time.perf_counter() - start, "".join(line + "\n" for line in results).encode()
 
 
 def main():
@@ -63,13 +78,26 @@ def main():
             sys.executable, "-m", "scenetext.dask", cluster.scheduler_address,
             str(arguments.folder), str(scratch / "dask.jsonl"), "--model", arguments.model],
             env=environment)
-        if (scratch / "batch.jsonl").read_bytes() != (scratch / "dask.jsonl").read_bytes():
+        (scratch / "empty").mkdir()
+        startup = best_of(arguments.repeats, [
+            sys.executable, "-m", "scenetext.dask", cluster.scheduler_address,
+            str(scratch / "empty"), str(scratch / "empty.jsonl"), "--model", arguments.model],
+            env=environment)
+        alone, alone_lines = min(in_process(arguments.folder, arguments.model, arguments.workers)
+                                 for _ in range(arguments.repeats))
+        expected = (scratch / "batch.jsonl").read_bytes()
+        if (scratch / "dask.jsonl").read_bytes() != expected or alone_lines != expected:
             sys.exit("the JSON lines differ")
         count = len((scratch / "batch.jsonl").read_bytes().splitlines())
     print(f"{count} photos, {arguments.workers} workers, load average {os.getloadavg()[0]:.1f}")
     print(f"scenetext-batch --jobs {arguments.workers}: {batch:.2f} s, {count / batch:.1f} img/s")
-    print(f"scenetext.dask:            {dask:.2f} s, {count / dask:.1f} img/s")
-    print(f"overhead: {(dask - batch) / count * 1000:+.1f} ms per photo of wall time")
+    print(f"scenetext.dask: {dask:.2f} s, {count / dask:.1f} img/s")
+    print(f"scenetext.dask over an empty folder (start-up, connection): {startup:.2f} s")
+    print(f"the workers' work in one process, {arguments.workers} threads: {alone:.2f} s, "
+          f"{count / alone:.1f} img/s")
+    print(f"scenetext.dask's overhead per photo of wall time: {(dask - batch) / count * 1000:+.1f} ms "
+          f"over the batch, {(dask - alone) / count * 1000:+.1f} ms over the work alone, "
+          f"{(dask - startup - alone) / count * 1000:+.1f} ms over the work alone after start-up")
 
 
 if __name__ == "__main__":

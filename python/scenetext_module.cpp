@@ -240,6 +240,9 @@ PYBIND11_MODULE(_scenetext, module) {
   module.def("read_image", &decodedImage, py::arg("path"));
 
   module.def("folder_images", &folderImages, py::arg("folder"));
+  // A process whose own threads each detect a photo, as a Dask worker's do, gains nothing from
+  // OpenCV's threads inside each call; scenetext-batch turns them off the same way.
+  module.def("set_opencv_threads", [](int count) { cv::setNumThreads(count); }, py::arg("count"));
   module.def("listed_images", &listedImages, py::arg("list_path"));
   py::class_<JsonLines, std::shared_ptr<JsonLines>>(module, "JsonLines")
       .def(py::init(&loadJsonLines),

@@ -56,6 +56,9 @@ def _json_lines(settings):
             if model is None:
                 model = os.fsencode(os.path.join(_MODELS, _BUNDLED["extended" if extended else "exact"]))
             lines = _scenetext.JsonLines(model, extended, name, min_score)
+            if not _loaded:
+                # The worker's threads are the parallelism, as scenetext-batch's are.
+                _scenetext.set_opencv_threads(1)
             _loaded[settings] = lines
     return lines
 
