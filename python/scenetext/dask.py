@@ -57,8 +57,10 @@ def _json_lines(settings):
                 model = os.fsencode(os.path.join(_MODELS, _BUNDLED["extended" if extended else "exact"]))
             lines = _scenetext.JsonLines(model, extended, name, min_score)
             if not _loaded:
-                # The worker's threads are the parallelism, as scenetext-batch's are.
+                # The worker's threads are the parallelism, as scenetext-batch's are; and the
+                # memory a photo frees serves the next one (see the native module).
                 _scenetext.set_opencv_threads(1)
+                _scenetext.reuse_freed_memory()
             _loaded[settings] = lines
     return lines
 
