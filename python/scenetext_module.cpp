@@ -156,6 +156,8 @@ py::list folderImages(const std::string& folder) {
   }());
 }
 
+py::list parsedImages(const std::string& text) { return pathList(batch::parsePathList(text)); }
+
 py::list listedImages(const std::string& listPath) {
   return pathList([&] {
     py::gil_scoped_release unlocked;
@@ -263,6 +265,7 @@ PYBIND11_MODULE(_scenetext, module) {
   module.def("set_opencv_threads", [](int count) { cv::setNumThreads(count); }, py::arg("count"));
   module.def("reuse_freed_memory", &reuseFreedMemory);
   module.def("listed_images", &listedImages, py::arg("list_path"));
+  module.def("parsed_images", &parsedImages, py::arg("text"));
   py::class_<JsonLines, std::shared_ptr<JsonLines>>(module, "JsonLines")
       .def(py::init(&loadJsonLines),
            py::arg("model_path"), py::arg("extended"), py::arg("model_name"), py::arg("min_score"))

@@ -5,7 +5,7 @@
 
 SCHEDULER is the address of a running Dask scheduler (tcp://host:port). IMAGES is a folder, whose
 image files are taken in scenetext-batch's order (sorted by their bytes), or a file of paths, one
-per line, read as scenetext-batch --files-from reads it. The workers read the photos and the model
+per line, read as scenetext-batch --files-from reads it (- for standard input). The workers read the photos and the model
 themselves, so both lie on a filesystem every worker sees under the same paths; a relative path is
 taken from the folder this command runs in. The photos go to the workers in small batches; each
 worker process loads the model once and detects with the interpreter lock released.
@@ -88,7 +88,8 @@ def _arguments(argv):
                     "and writes one JSON object per image, in input order, as scenetext-batch "
                     "--jsonl does.")
     parser.add_argument("scheduler", help="address of a running Dask scheduler, tcp://host:port")
-    parser.add_argument("images", help="folder of images, or a file of image paths, one per line")
+    parser.add_argument("images", help="folder of images, or a file of image paths, one per line "
+                                       "(- for standard input)")
     parser.add_argument("out", help="the JSON Lines file to write")
     parser.add_argument("--model", help="stump-cascade model file, read by the workers (default: "
                                         "the model bundled for the candidate stage)")
@@ -110,8 +111,12 @@ def _reachable(path):
 def _images(images):
     """The (as given, path to read) pairs of IMAGES, in the batch's order."""
     try:
-        listed = (_scenetext.folder_images(os.fsencode(images)) if os.path.isdir(images)
-                  else _scenetext.listed_images(os.fsencode(images)))
+        if images == "-":
+            listed = _scenetext.parsed_images(sys.stdin.buffer.read())
+        elif os.path.isdir(images):
+            listed = _scenetext.folder_images(os.fsencode(images))
+        else:
+            listed = _scenetext.listed_images(os.fsencode(images))
     except _scenetext.NativeError as error:
         raise Failure(str(error)) from None
     return [(image, _reachable(image)) for image in listed]

@@ -56,9 +56,10 @@ def scheduler():
             cluster.wait()
 
 
-def run_dask(scheduler, images, out, *options, cwd=None):
+def run_dask(scheduler, images, out, *options, cwd=None, stdin=None):
     return subprocess.run([sys.executable, "-m", "scenetext.dask", scheduler, str(images), str(out),
-                           *options], capture_output=True, text=True, timeout=RUN, cwd=cwd, env=ENV)
+                           *options], capture_output=True, text=True, timeout=RUN, cwd=cwd, env=ENV,
+                          input=stdin)
 
 
 def run_batch(model, images, out, prefix, *options, cwd=None):
@@ -110,6 +111,10 @@ def test_a_list_of_relative_paths_with_options_gives_the_batch_lines(scheduler, 
         "photos/" + PHOTOS[-1].name, "photos/broken.jpg", "photos/missing.png",
         "photos/" + PHOTOS[0].name]
     assert (tmp_path / "dask.jsonl").read_bytes() == expected
+    piped = run_dask(scheduler, "-", "piped.jsonl", "--model", "model.txt", *options,
+                     cwd=tmp_path, stdin=(tmp_path / "list.txt").read_text())
+    assert piped.returncode == 1, piped.stderr
+    assert (tmp_path / "piped.jsonl").read_bytes() == expected
 
 
 def test_every_image_read_exits_0_with_the_bundled_model(scheduler, tmp_path):
