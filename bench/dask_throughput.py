@@ -51,7 +51,7 @@ def in_process(folder, model, threads):
     images = _scenetext.folder_images(os.fsencode(folder))
     with concurrent.futures.ThreadPoolExecutor(threads) as pool:
         results = list(pool.map(lambda image: lines.line(image, image)[0], images))
-    return time.perf_counter() - start, "".join(line + "\n" for line in results).encode()
+    return time.perf_counter() - start, b"".join(line + b"\n" for line in results)
 
 
 def main():

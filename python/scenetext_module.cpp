@@ -222,7 +222,9 @@ py::tuple jsonLine(const JsonLines& settings, const std::string& image,
     }
     if (!failure.empty()) line = driver::formatJsonError(image, failure);
   }
-  return py::make_tuple(line, failure.empty() ? py::object(py::none()) : py::str(failure));
+  // Bytes, as the batch writes them: a message names the path, which need not be UTF-8.
+  return py::make_tuple(py::bytes(line),
+                        failure.empty() ? py::object(py::none()) : py::bytes(failure));
 }
 
 // Lets the C library keep the memory of freed images for the next photo. Dask's worker processes

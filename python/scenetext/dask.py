@@ -66,7 +66,7 @@ def _json_lines(settings):
 
 
 def detect_chunk(settings, images):
-    """Runs on a worker: the (JSON line, failure message or None) of each (image as given, path to
+    """Runs on a worker: the (JSON line, failure message or None), as bytes, of each (image as given, path to
     read) pair. settings: (model path to read or None for the bundled one, extended, model as
     named in the JSON, minimum score)."""
     lines = _json_lines(settings)
@@ -206,12 +206,12 @@ def _detect(client, settings, images, out, stop):
                 ready[pending.pop(future)] = future.result()
             while written in ready:
                 results = ready.pop(written)
-                out.write(b"".join(line.encode() + b"\n" for line, _ in results))
+                out.write(b"".join(line + b"\n" for line, _ in results))
                 out.flush()
                 for _, failure in results:
                     if failure is not None:
                         failed += 1
-                        progress.report(failure)
+                        progress.report(os.fsdecode(failure))
                 progress.advance(len(results))
                 written += 1
     finally:

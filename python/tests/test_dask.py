@@ -58,14 +58,15 @@ def scheduler():
 
 def run_dask(scheduler, images, out, *options, cwd=None, stdin=None):
     return subprocess.run([sys.executable, "-m", "scenetext.dask", scheduler, str(images), str(out),
-                           *options], capture_output=True, text=True, timeout=RUN, cwd=cwd, env=ENV,
-                          input=stdin)
+                           *options], input=stdin, capture_output=True, text=True,
+                          errors="replace", timeout=RUN, cwd=cwd, env=ENV)
 
 
 def run_batch(model, images, out, prefix, *options, cwd=None):
     source = ["--files-from", str(images)] if images.is_file() else [str(images)]
     return subprocess.run([str(BATCH), "--jsonl", str(out), *options, str(model), *source,
-                           f"{prefix}/"], capture_output=True, text=True, timeout=RUN, cwd=cwd)
+                           f"{prefix}/"], capture_output=True, text=True, errors="replace",
+                          timeout=RUN, cwd=cwd)
 
 
 @pytest.fixture
@@ -80,16 +81,22 @@ def photos(tmp_path):
 
 
 def test_a_folder_gives_the_batch_lines_and_status(scheduler, photos, tmp_path):
+    # Names that are not UTF-8, of a photo and of a broken file: the JSON replaces the bad byte,
+    # and the failure's message must still reach stderr.
+    shutil.copy(PHOTOS[0], os.fsencode(photos) + b"/\xffphoto.jpg")
+    with open(os.fsencode(photos) + b"/\xfebroken.png", "wb") as broken:
+        broken.write(b"not a PNG")
     (tmp_path / "out").mkdir()
     batch = run_batch(MODELS["exact"], photos, tmp_path / "batch.jsonl", tmp_path / "out")
     dask = run_dask(scheduler, photos, tmp_path / "dask.jsonl", "--model", MODELS["exact"])
     assert batch.returncode == 1, batch.stderr
     assert dask.returncode == 1, dask.stderr
     expected = (tmp_path / "batch.jsonl").read_bytes()
-    assert expected.count(b"\n") == len(PHOTOS) + 1
+    assert expected.count(b"\n") == len(PHOTOS) + 3
     assert (tmp_path / "dask.jsonl").read_bytes() == expected
     assert f"scenetext.dask: cannot read image '{photos / 'broken.jpg'}'" in dask.stderr
-    assert f"processed {len(PHOTOS)} of {len(PHOTOS) + 1} images, 1 failed" in dask.stdout
+    assert "broken.png': not a readable image" in dask.stderr
+    assert f"processed {len(PHOTOS) + 1} of {len(PHOTOS) + 3} images, 2 failed" in dask.stdout
 
 
 def test_a_list_of_relative_paths_with_options_gives_the_batch_lines(scheduler, photos, tmp_path):
