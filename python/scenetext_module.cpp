@@ -1,17 +1,27 @@
 // scenetext._scenetext: the public C++ API for Python, on NumPy arrays and paths. The interpreter
 // lock is released while a photo is decoded and searched, so threads sharing one Detector run in
 // parallel. Choosing the bundled model, checking the files and Python's exception types are the
-// business of scenetext/__init__.py.
+// business of scenetext/__init__.py. The batch half (image lists and JSON lines) serves
+// scenetext.dask, whose workers must write exactly what scenetext-batch --jsonl writes.
 
 #include <pybind11/numpy.h>
 #include <pybind11/pybind11.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdint>
 #include <limits>
+#include <memory>
+#include <sstream>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "batch/image_list.hpp"
+#include "driver/json_output.hpp"
+#include "driver/run.hpp"
 #include "scenetext/scenetext.hpp"
 
 namespace py = pybind11;
@@ -131,6 +141,106 @@ py::array decodedImage(const std::string& path) {
                    owned->data, release);
 }
 
+// The batch's image list as Python bytes; a folder or list that cannot be read raises Error.
+py::list pathList(const Result<std::vector<std::string>>& paths) {
+  if (!paths.ok()) throw Error(paths.status().message());
+  py::list list;
+  for (const std::string& path : *paths) list.append(py::bytes(path));
+  return list;
+}
+
+py::list folderImages(const std::string& folder) {
+  return pathList([&] {
+    py::gil_scoped_release unlocked;
+    return batch::listImages(folder);
+  }());
+}
+
+py::list parsedImages(const std::string& text) { return pathList(batch::parsePathList(text)); }
+
+py::list listedImages(const std::string& listPath) {
+  return pathList([&] {
+    py::gil_scoped_release unlocked;
+    // "-" would mean the batch's standard input; the caller reads that one itself.
+    std::istringstream none;
+    return batch::readPathList(listPath, none);
+  }());
+}
+
+// What scenetext-batch --jsonl writes for each image, without the annotated image and box list.
+struct JsonLines {
+  classifier::StumpCascade model;
+  regions::CandidateMode mode;
+  std::string modelName;  // named in every object, as given to the batch
+  double minScore;
+};
+
+std::shared_ptr<JsonLines> loadJsonLines(const std::string& modelPath, bool extended,
+                                               const std::string& modelName, double minScore) {
+  Result<classifier::StumpCascade> model = driver::loadModel(modelPath);
+  if (!model.ok()) throw Error(model.status().message());
+  return std::make_shared<JsonLines>(
+      JsonLines{std::move(model).value(),
+                extended ? regions::CandidateMode::kExtended : regions::CandidateMode::kExact,
+                modelName, minScore});
+}
+
+driver::ImageReport reportOf(const JsonLines& settings, const std::string& image,
+                             const std::string& readPath, std::string& failure) {
+  Result<cv::Mat> loaded = driver::loadColourImage(readPath);
+  if (!loaded.ok()) {
+    // The image is named as given, as the batch names it, whichever path reached the file.
+    const std::string message = loaded.status().message();
+    const std::string named = "cannot read image '" + readPath + "'";
+    failure = message.rfind(named, 0) == 0
+                  ? "cannot read image '" + image + "'" + message.substr(named.size())
+                  : message;
+    return {};
+  }
+  const driver::WorkingInput input = driver::prepareWorkingInput(std::move(loaded).value());
+  const driver::Detection detection = driver::keepLinesScoring(
+      driver::detectText(input.working, settings.model, {}, settings.mode), settings.minScore);
+  return {image,         input.input.cols,  input.input.rows,
+          settings.mode, settings.modelName, driver::inputLines(detection, input.factor)};
+}
+
+// The image's JSON line, and the batch's message when it failed (None otherwise). `image` is the
+// path as given, `readPath` the one that reaches it from here.
+py::tuple jsonLine(const JsonLines& settings, const std::string& image,
+                   const std::string& readPath) {
+  std::string line;
+  std::string failure;
+  {
+    py::gil_scoped_release unlocked;
+    try {
+      driver::ImageReport report = reportOf(settings, image, readPath, failure);
+      if (failure.empty()) line = driver::formatJsonReport(report);
+    } catch (const cv::Exception& error) {
+      failure = "'" + image + "': image library error: " + error.msg;
+    } catch (const std::exception& error) {
+      failure = "'" + image + "': " + error.what();
+    }
+    if (!failure.empty()) line = driver::formatJsonError(image, failure);
+  }
+  // Bytes, as the batch writes them: a message names the path, which need not be UTF-8.
+  return py::make_tuple(py::bytes(line),
+                        failure.empty() ? py::object(py::none()) : py::bytes(failure));
+}
+
+// Lets the C library keep the memory of freed images for the next photo. Dask's worker processes
+// start with MALLOC_TRIM_THRESHOLD_=65536, which also pins glibc's mmap threshold at 128 KiB, so
+// every working image was mapped, faulted in page by page and unmapped again: over the ICDAR
+// photos that tripled the kernel time of a detection. Returns False where this does not apply.
+bool reuseFreedMemory() {
+#if defined(__GLIBC__)
+  constexpr int kMapAbove = 32 << 20;    // glibc's largest mmap threshold on 64-bit systems
+  constexpr int kReturnAbove = 64 << 20;  // what a worker may keep unused at the top of its heap
+  return mallopt(M_MMAP_THRESHOLD, kMapAbove) == 1 && mallopt(M_TRIM_THRESHOLD, kReturnAbove) == 1;
+#else
+  return false;
+#endif
+}
+
 }  // namespace
 }  // namespace scenetext::python
 
@@ -150,4 +260,16 @@ PYBIND11_MODULE(_scenetext, module) {
       .def("detect_array", &detectArray, py::arg("image"))
       .def("detect_file", &detectFile, py::arg("path"));
   module.def("read_image", &decodedImage, py::arg("path"));
+
+  module.def("folder_images", &folderImages, py::arg("folder"));
+  // A process whose own threads each detect a photo, as a Dask worker's do, gains nothing from
+  // OpenCV's threads inside each call; scenetext-batch turns them off the same way.
+  module.def("set_opencv_threads", [](int count) { cv::setNumThreads(count); }, py::arg("count"));
+  module.def("reuse_freed_memory", &reuseFreedMemory);
+  module.def("listed_images", &listedImages, py::arg("list_path"));
+  module.def("parsed_images", &parsedImages, py::arg("text"));
+  py::class_<JsonLines, std::shared_ptr<JsonLines>>(module, "JsonLines")
+      .def(py::init(&loadJsonLines),
+           py::arg("model_path"), py::arg("extended"), py::arg("model_name"), py::arg("min_score"))
+      .def("line", &jsonLine, py::arg("image"), py::arg("read_path"));
 }

@@ -35,7 +35,8 @@ def test_an_installed_copy_imports_and_detects_from_anywhere(tmp_path):
                                    f"lib/python3.{sys.version_info.minor}/dist-packages")
     installed = sorted(str(p.relative_to(site)) for p in site.rglob("*") if p.is_file())
     assert [p for p in installed if not p.startswith("scenetext/_scenetext")] == [
-        "scenetext/__init__.py", "scenetext/__init__.pyi", "scenetext/libscenetext_opencv_codecs.so",
+        "scenetext/__init__.py", "scenetext/__init__.pyi", "scenetext/dask.py",
+        "scenetext/libscenetext_opencv_codecs.so",
         "scenetext/models/default.model",
         "scenetext/models/extended.model", "scenetext/py.typed"]
     script = ("import json, sys, scenetext\n"
