@@ -45,7 +45,7 @@ def test_a_malformed_model(content, tmp_path):
     assert isinstance(raised.value, ValueError) and isinstance(raised.value, scenetext.Error)
 
 
-@pytest.mark.parametrize("candidates, kind", [("spec", ValueError), ("", ValueError),
+@pytest.mark.parametrize("candidates, kind", [("fast", ValueError), ("", ValueError),
                                               (None, TypeError), (1, TypeError)])
 def test_candidates_other_than_exact_or_extended(candidates, kind):
     with pytest.raises(kind, match="'exact' or 'extended'"):
