@@ -9,7 +9,7 @@ SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev
-  fonts-dejavu-core
+  fonts-dejavu-core ccache
 )
 
 # Installs whatever of the given packages is missing (as root, apt-get update first).
@@ -30,10 +30,22 @@ ensure_packages() {
     "${missing[@]}" >&2
 }
 
-# build_project DIR [cmake options...]: configures (once) and builds everything in DIR.
+# build_project DIR [cmake options...] [-- TARGET...]: configures DIR and builds everything in it,
+# or only the given targets.
 build_project() {
   local dir="$1"
   shift
-  cmake -S "$SCENETEXT_ROOT" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    options+=("$1")
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
+  cmake -S "$SCENETEXT_ROOT" -B "$dir" "${options[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -j"$(nproc)"
+  fi
 }
