@@ -1,8 +1,8 @@
-# scenetext_precompiled_headers(): the precompiled headers that the libraries, the tests and the tools
-# share. Each set is compiled once, in a target of its own, and reused by every target of its kind;
+# scenetext_precompiled_headers(): the precompiled headers that the libraries and the tests share.
+# Each set is compiled once, in a target of its own, and reused by every target of its kind;
 # reusing needs the same compile options and definitions, so each holder target gets those of its
 # users. The headers are system and third-party ones only: a change to the project's own headers
-# never rebuilds them.
+# never rebuilds them. (The tools share theirs from the first tool: see scenetext_tool.)
 function(scenetext_precompiled_headers)
   set(anchor ${PROJECT_BINARY_DIR}/precompiled_header_anchor.cpp)
   file(CONFIGURE OUTPUT ${anchor} CONTENT "// Compiled only to build a precompiled header.\n")
@@ -11,12 +11,6 @@ function(scenetext_precompiled_headers)
   target_link_libraries(scenetext_pch_library PRIVATE ${OpenCV_LIBS})
   target_precompile_headers(scenetext_pch_library PRIVATE
     <opencv2/core.hpp> <opencv2/imgproc.hpp> <algorithm> <cmath> <cstdint> <string> <vector>)
-
-  add_library(scenetext_pch_tool OBJECT ${anchor})
-  target_link_libraries(scenetext_pch_tool PRIVATE ${OpenCV_LIBS})
-  target_compile_definitions(scenetext_pch_tool PRIVATE SCENETEXT_VERSION="${PROJECT_VERSION}")
-  target_precompile_headers(scenetext_pch_tool PRIVATE
-    <CLI/CLI.hpp> <opencv2/core.hpp> <iostream> <string>)
 
   if(SCENETEXT_BUILD_TESTS)
     # CLI11 stays out: its validators are objects that every file including it would construct.
@@ -129,6 +123,14 @@ function(scenetext_tool name)
   add_executable(${name} ${ARG_SOURCES})
   target_link_libraries(${name} PRIVATE ${ARG_DEPS})
   target_compile_definitions(${name} PRIVATE SCENETEXT_VERSION="${PROJECT_VERSION}")
-  target_precompile_headers(${name} REUSE_FROM scenetext_pch_tool)
+  # The first tool compiles the tools' precompiled header and the others reuse it. (A holder
+  # target of its own would compile the objects that CLI11's header defines once more.)
+  get_property(owner GLOBAL PROPERTY SCENETEXT_TOOL_PCH_OWNER)
+  if(owner)
+    target_precompile_headers(${name} REUSE_FROM ${owner})
+  else()
+    target_precompile_headers(${name} PRIVATE <CLI/CLI.hpp> <opencv2/core.hpp> <iostream> <string>)
+    set_property(GLOBAL PROPERTY SCENETEXT_TOOL_PCH_OWNER ${name})
+  endif()
   set_target_properties(${name} PROPERTIES RUNTIME_OUTPUT_DIRECTORY ${PROJECT_BINARY_DIR})
 endfunction()
