@@ -14,7 +14,7 @@ SCENETEXT_PACKAGES=(
   libopencv-dev libopencv-contrib-dev
   libjpeg-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  fonts-dejavu-core parallel
+  fonts-dejavu-core parallel ccache
   pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed
 )
 
@@ -36,10 +36,22 @@ ensure_packages() {
     "${missing[@]}" >&2
 }
 
-# build_project DIR [cmake options...]: configures (once) and builds everything in DIR.
+# build_project DIR [cmake options...] [-- TARGET...]: configures DIR and builds everything in it,
+# or only the given targets.
 build_project() {
   local dir="$1"
   shift
-  cmake -S "$SCENETEXT_ROOT" -B "$dir" "$@" >/dev/null
-  cmake --build "$dir" -j"$(nproc)"
+  local options=() targets=()
+  while [ $# -gt 0 ] && [ "$1" != -- ]; do
+    options+=("$1")
+    shift
+  done
+  [ $# -gt 0 ] && shift
+  targets=("$@")
+  cmake -S "$SCENETEXT_ROOT" -B "$dir" "${options[@]}" >/dev/null
+  if [ ${#targets[@]} -gt 0 ]; then
+    cmake --build "$dir" -j"$(nproc)" --target "${targets[@]}"
+  else
+    cmake --build "$dir" -j"$(nproc)"
+  fi
 }
