@@ -1,0 +1,38 @@
+#pragma once
+
+// Words of a text line: the line is cut at the column gaps of its edge pixels that are clearly
+// wider than the gaps between the letters of one word, and each piece is fitted to its ink.
+
+#include <opencv2/core.hpp>
+
+#include <vector>
+
+#include "common/box_list.hpp"
+
+namespace scenetext::regions {
+
+struct WordSplitting {
+  // A run of columns without edge pixels cuts the line when it is at least this many times the
+  // height of the line's ink wide (never less than one column). Word spaces scale with the letter
+  // height; the value was chosen by cross-validation over the ICDAR 2013 training photos
+  // (bench/word_gap_cv.py).
+  double gapFactor = 0.35;
+  // Each word box is grown by this many times the ink height on every side (clipped to the line),
+  // because annotated word boxes hold a little margin around the letters; chosen likewise.
+  double margin = 0.0;
+};
+
+inline constexpr WordSplitting kWordSplitting{};
+
+// The words of `line` (inclusive bounds inside `edges`), left to right. `edges` is an EdgeMap
+// (CV_8UC1, non-zero on edge pixels). Each word box spans the columns of its ink, the rows of the
+// ink in those columns, plus the margin, and stays within `line`. A line without edge pixels is
+// returned whole; a line without a wide enough gap gives one word.
+BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line,
+                  const WordSplitting& splitting = kWordSplitting);
+
+// wordBoxes of every line, in the order of `lines`.
+std::vector<BoxList> lineWords(const cv::Mat& edges, const BoxList& lines,
+                               const WordSplitting& splitting = kWordSplitting);
+
+}  // namespace scenetext::regions
