@@ -28,7 +28,8 @@ inline constexpr WordSplitting kWordSplitting{};
 // The words of `line` (inclusive bounds inside `edges`), left to right. `edges` is an EdgeMap
 // (CV_8UC1, non-zero on edge pixels). Each word box spans the columns of its ink, the rows of the
 // ink in those columns, plus the margin, and stays within `line`. A line without edge pixels is
-// returned whole; a line without a wide enough gap gives one word.
+// returned whole; a line without a wide enough gap gives one word. A line that does not lie within
+// `edges` (or another matrix type) is a caller's mistake: cv::Exception.
 BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line,
                   const WordSplitting& splitting = kWordSplitting);
 
