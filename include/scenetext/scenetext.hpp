@@ -42,8 +42,6 @@ struct WordBox {
   int top = 0;
   int right = 0;   // inclusive
   int bottom = 0;  // inclusive
-
-  friend bool operator==(const WordBox&, const WordBox&) = default;
 };
 
 // One detected line of text.

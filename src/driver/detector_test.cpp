@@ -161,7 +161,7 @@ TEST(DetectorTest, ManyThreadsOnOneDetectorAgreeWithOne) {
     for (size_t i = 0; i < lines.size(); ++i) {
       EXPECT_EQ(boxList({lines[i]}), boxList({alone[i]}));
       EXPECT_EQ(lines[i].score, alone[i].score);
-      EXPECT_EQ(lines[i].words, alone[i].words);
+      EXPECT_EQ(wordList({lines[i]}), wordList({alone[i]}));
     }
   }
 }
