@@ -93,6 +93,16 @@ py::list lineDicts(const std::vector<TextLine>& lines) {
     entry["right"] = line.right;
     entry["bottom"] = line.bottom;
     entry["score"] = line.score;
+    py::list words;
+    for (const WordBox& word : line.words) {
+      py::dict box;
+      box["left"] = word.left;
+      box["top"] = word.top;
+      box["right"] = word.right;
+      box["bottom"] = word.bottom;
+      words.append(std::move(box));
+    }
+    entry["words"] = std::move(words);
     dicts.append(std::move(entry));
   }
   return dicts;

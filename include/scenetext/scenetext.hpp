@@ -36,6 +36,14 @@ namespace scenetext {
 // wider letter spacing, and finds more text (with a model trained for it).
 enum class Candidates { kExact, kExtended };
 
+// One word of a line: inclusive bounds, like the line's.
+struct WordBox {
+  int left = 0;
+  int top = 0;
+  int right = 0;   // inclusive
+  int bottom = 0;  // inclusive
+};
+
 // One detected line of text.
 struct TextLine {
   int left = 0;
@@ -47,6 +55,10 @@ struct TextLine {
   // exactly at its threshold; docs/formats.md). Raising a threshold on it trades recall for
   // precision. Rounded to six decimals.
   double score = 0.0;
+  // The words of the line, left to right, each inside the line and fitted to its letters: the line
+  // is cut where the gap between letters is clearly wider than the letter spacing. A line of one
+  // word has one; never empty. The boxes `scenetext --granularity word` writes.
+  std::vector<WordBox> words;
 };
 
 class Error : public std::runtime_error {

@@ -91,8 +91,8 @@ class Detector:
         """The candidate stage: "exact" or "extended"."""
         return self._candidates
 
-    def detect(self, image):
-        """The text lines of one image, in the order of the command's box list.
+    def detect(self, image, granularity="line"):
+        """The text lines (or words) of one image, in the order of the command's box list.
 
         image: a NumPy uint8 array of shape (H, W, 3) in blue, green, red order (as cv2 holds
             images), (H, W) grey or (H, W, 4) BGRA (alpha ignored); or the path of an image file,
@@ -100,22 +100,37 @@ class Detector:
             their rows are contiguous and copied once otherwise; another thread must not write
             to the array during the call.
 
-        Returns a list of dicts {"left", "top", "right", "bottom", "score"}: inclusive pixel
-        coordinates of the image given, and a score in [0.5, 1]; [] when there is no text.
+        granularity: "line" (the default) or "word", as the command's --granularity.
 
-        Raises TypeError for an object that is neither an array nor a path or for another dtype,
+        Returns a list of dicts {"left", "top", "right", "bottom", "score", "words"}: inclusive
+        pixel coordinates of the image given, a score in [0.5, 1] and the line's words, left to
+        right, as dicts {"left", "top", "right", "bottom"}; [] when there is no text. With
+        granularity="word", one dict {"left", "top", "right", "bottom", "score"} per word instead,
+        lines in order, each word with its line's score: the boxes of `scenetext --granularity
+        word --scores`.
+
+        Raises TypeError for an object that is neither an array nor a path or for another dtype
+        (or a granularity that is not a str), ValueError for another granularity,
         ValueError for another shape or an empty array, FileNotFoundError (or another OSError) for
         a file that cannot be opened, and ImageError (a ValueError) for a file that does not
         decode or an image over 200 million pixels. The interpreter lock is released while the
         image is decoded and searched.
         """
+        if not isinstance(granularity, str):
+            raise TypeError(f"granularity must be 'line' or 'word', not {type(granularity).__name__}")
+        if granularity not in ("line", "word"):
+            raise ValueError(f"granularity must be 'line' or 'word', not {granularity!r}")
         try:
             if _is_path(image):
                 _readable(image, "image")
-                return self._native.detect_file(_os.fsencode(image))
-            return self._native.detect_array(image)
+                lines = self._native.detect_file(_os.fsencode(image))
+            else:
+                lines = self._native.detect_array(image)
         except _scenetext.NativeError as error:
             raise ImageError(str(error)) from None
+        if granularity == "line":
+            return lines
+        return [dict(word, score=line["score"]) for line in lines for word in line["words"]]
 
     def __repr__(self):
         return f"scenetext.Detector(model={self._model!r}, candidates={self._candidates!r})"

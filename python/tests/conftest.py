@@ -58,6 +58,23 @@ class Command:
         assert [(l["left"], l["top"], l["right"], l["bottom"]) for l in report["lines"]] == boxes
         return report["lines"]
 
+    def words(self, image, mode):
+        """The box list of `scenetext --granularity word --scores`, as word dicts."""
+        self.runs += 1
+        prefix = self.folder / f"run{self.runs}"
+        prefix.mkdir()
+        done = subprocess.run(
+            [str(COMMAND), "--granularity", "word", "--scores", "--candidates", mode,
+             str(MODELS[mode]), str(image), f"{prefix}/"], capture_output=True, text=True)
+        assert done.returncode == 0, done.stderr
+        rows = (prefix / f"{pathlib.Path(image).name}.txt").read_text().splitlines()
+        words = []
+        for row in rows:
+            left, top, right, bottom, score = row.split(",")
+            words.append({"left": int(left), "top": int(top), "right": int(right),
+                          "bottom": int(bottom), "score": float(score)})
+        return words
+
 
 @pytest.fixture
 def command(tmp_path):

@@ -29,9 +29,27 @@ def test_lines_are_the_json_output(detectors, command):
     lines = detectors["extended"].detect(PHOTOS[0])
     assert json.loads(json.dumps(lines)) == command.lines(PHOTOS[0], "extended")
     for line in lines:
-        assert list(line) == ["left", "top", "right", "bottom", "score"]
+        assert list(line) == ["left", "top", "right", "bottom", "score", "words"]
         assert all(type(line[key]) is int for key in ("left", "top", "right", "bottom"))
         assert 0.5 <= line["score"] <= 1
+        assert line["words"], "every line has at least one word"
+
+
+@pytest.mark.parametrize("photo", PHOTOS, ids=lambda p: p.name)
+def test_word_granularity_gives_the_commands_word_boxes(photo, mode, detectors, command):
+    lines = detectors[mode].detect(photo)
+    words = detectors[mode].detect(photo, granularity="word")
+    assert words == command.words(photo, mode)
+    assert words == [dict(word, score=line["score"]) for line in lines for word in line["words"]]
+    for word in words:
+        assert list(word) == ["left", "top", "right", "bottom", "score"]
+
+
+@pytest.mark.parametrize("granularity, error", [("letter", ValueError), ("Word", ValueError),
+                                                (None, TypeError), (1, TypeError)])
+def test_other_granularities_are_refused(granularity, error, detectors):
+    with pytest.raises(error, match="granularity"):
+        detectors["exact"].detect(PHOTOS[0], granularity=granularity)
 
 
 def test_read_image_gives_the_pixels_of_a_lossless_file(tmp_path):

@@ -70,7 +70,12 @@ std::vector<TextLine> Detector::detect(const cv::Mat& image) const {
       driver::detectText(input.working, model_->cascade, {}, candidateMode(model_->candidates));
   std::vector<TextLine> lines;
   for (const driver::InputLine& line : driver::inputLines(detection, input.factor)) {
-    lines.push_back({line.box.xmin, line.box.ymin, line.box.xmax, line.box.ymax, line.score});
+    std::vector<WordBox> words;
+    for (const ComponentBox& word : line.words) {
+      words.push_back({word.xmin, word.ymin, word.xmax, word.ymax});
+    }
+    lines.push_back(
+        {line.box.xmin, line.box.ymin, line.box.xmax, line.box.ymax, line.score, std::move(words)});
   }
   return lines;
 }

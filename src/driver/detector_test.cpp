@@ -30,12 +30,23 @@ std::string boxList(const std::vector<TextLine>& lines) {
   return text.str();
 }
 
-// What the command writes for the image file at `path`.
+std::string wordList(const std::vector<TextLine>& lines) {
+  std::ostringstream text;
+  for (const TextLine& line : lines) {
+    for (const scenetext::WordBox& word : line.words) {
+      text << word.left << ',' << word.top << ',' << word.right << ',' << word.bottom << '\n';
+    }
+  }
+  return text.str();
+}
+
+// What the command writes for the image file at `path`, with `--granularity word` when `words`.
 std::string commandBoxList(const ScratchFolder& scratch, const std::string& model,
-                           const std::string& path, Candidates candidates) {
+                           const std::string& path, Candidates candidates, bool words = false) {
   const std::string prefix = (scratch / "out").string() + "/";
   std::filesystem::create_directories(prefix);
   std::vector<std::string> arguments{model, path, prefix};
+  if (words) arguments.insert(arguments.begin(), {"--granularity", "word"});
   // The exact candidates are the command's default.
   if (candidates == Candidates::kExtended) {
     arguments.insert(arguments.begin(), {"--candidates", "extended"});
@@ -101,7 +112,10 @@ TEST(DetectorTest, FindsExactlyTheCommandsBoxesInBothModes) {
       EXPECT_FALSE(lines.empty()) << width << " " << model;
       EXPECT_EQ(boxList(lines), commandBoxList(scratch, model, path, candidates))
           << width << " " << model;
+      EXPECT_EQ(wordList(lines), commandBoxList(scratch, model, path, candidates, true))
+          << width << " " << model;
       for (const TextLine& line : lines) {
+        EXPECT_FALSE(line.words.empty());
         EXPECT_GE(line.score, 0.5);
         EXPECT_LE(line.score, 1.0);
       }
@@ -147,6 +161,7 @@ TEST(DetectorTest, ManyThreadsOnOneDetectorAgreeWithOne) {
     for (size_t i = 0; i < lines.size(); ++i) {
       EXPECT_EQ(boxList({lines[i]}), boxList({alone[i]}));
       EXPECT_EQ(lines[i].score, alone[i].score);
+      EXPECT_EQ(wordList({lines[i]}), wordList({alone[i]}));
     }
   }
 }

@@ -18,11 +18,17 @@ std::string dump(const Json& object) {
 std::string formatJsonReport(const ImageReport& report) {
   Json lines = Json::array();
   for (const InputLine& line : report.lines) {
+    Json words = Json::array();
+    for (const ComponentBox& word : line.words) {
+      words.push_back(
+          {{"left", word.xmin}, {"top", word.ymin}, {"right", word.xmax}, {"bottom", word.ymax}});
+    }
     lines.push_back({{"left", line.box.xmin},
                      {"top", line.box.ymin},
                      {"right", line.box.xmax},
                      {"bottom", line.box.ymax},
-                     {"score", line.score}});
+                     {"score", line.score},
+                     {"words", std::move(words)}});
   }
   Json object;
   object["image"] = report.image;

@@ -5,10 +5,11 @@
 //
 //   {"image": "<path as given>", "width": W, "height": H, "candidates": "exact"|"extended",
 //    "model": "<model path>", "lines": [{"left": l, "top": t, "right": r, "bottom": b,
-//    "score": s}, ...]}
+//    "score": s, "words": [{"left": l, "top": t, "right": r, "bottom": b}, ...]}, ...]}
 //   {"image": "<path as given>", "error": "<message>"}          (an image that failed)
 //
-// Coordinates are inclusive input-image pixels, lines in box-list order. Text is UTF-8; bytes of a
+// Coordinates are inclusive input-image pixels, lines in the order of the line box list, each
+// line's words left to right (reading order); every line has at least one word. Text is UTF-8; bytes of a
 // path that are not valid UTF-8 are replaced by U+FFFD.
 
 #include <string>

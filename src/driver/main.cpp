@@ -13,7 +13,7 @@ namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
     "scenetext",
-    "[--candidates exact|extended] [--min-score S] [--scores] [--json] MODEL IMAGE PREFIX",
+    "[--candidates exact|extended] [--granularity line|word] [--min-score S] [--scores] [--json] MODEL IMAGE PREFIX",
     SCENETEXT_VERSION};
 
 }  // namespace
@@ -40,6 +40,12 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
                  "half- and quarter-size edges, letters with holes, wider letter spacing)")
       ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
+  std::string granularity = "line";
+  app.add_option("--granularity", granularity,
+                 "Boxes of the box list: line (one per text line) or word (each line cut into its "
+                 "words); the tinted image is the same")
+      ->check(CLI::IsMember({"line", "word"}))
+      ->capture_default_str();
   app.add_option("--min-score", arguments.extras.minScore,
                  "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
       ->type_name("S")
@@ -54,6 +60,7 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
 
   arguments.candidates = *scenetext::regions::parseCandidateMode(candidates);
   arguments.extras.modelPath = arguments.modelPath;
+  arguments.extras.words = granularity == "word";
   return scenetext::runReportingExceptions(kCommandLine, [&] {
     const std::string mismatch =
         scenetext::driver::candidateModeMismatch(arguments.modelPath, arguments.candidates);

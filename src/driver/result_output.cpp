@@ -61,6 +61,17 @@ std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
   return text;
 }
 
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores) {
+  std::vector<InputLine> words;
+  for (const InputLine& l : lines) {
+    for (const ComponentBox& word : l.words) words.push_back({word, l.score, {}});
+  }
+  if (scores) return formatScoredBoxList(words);
+  BoxList boxes;
+  for (const InputLine& word : words) boxes.push_back(word.box);
+  return formatBoxList(boxes, 1);
+}
+
 Status checkImageWriter(const std::string& path) { return io::checkImageWriter(path); }
 
 Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image) {

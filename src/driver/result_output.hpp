@@ -21,15 +21,21 @@ cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv
 // added to the right and bottom bounds and nothing is clipped.
 std::string formatBoxList(const BoxList& boxes, int factor);
 
-// A final text line in input-image coordinates (inclusive) and its score in (0, 1].
+// A final text line in input-image coordinates (inclusive), its score in (0, 1] and its words,
+// left to right.
 struct InputLine {
   ComponentBox box;
   double score = 0.0;
+  BoxList words;
 };
 
 // One "left,top,right,bottom,score\n" line per text line, in order, the score with six decimals
 // ("%.6f").
 std::string formatScoredBoxList(const std::vector<InputLine>& lines);
+
+// The box list of the words: one "left,top,right,bottom\n" line per word (with ",score", the
+// score of its line, when `scores`), lines in order, each line's words left to right.
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores);
 
 // Whether `path` names an image the run can write: it has an extension and OpenCV has an encoder
 // for it. Checked before the detection, so that a run that cannot save its result stops at once.

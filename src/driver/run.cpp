@@ -14,6 +14,7 @@
 #include "io/image_input.hpp"
 #include "regions/final_regions.hpp"
 #include "regions/text_lines.hpp"
+#include "regions/word_boxes.hpp"
 
 namespace scenetext::driver {
 
@@ -89,6 +90,8 @@ Detection detectText(const cv::Mat& working, const classifier::StumpCascade& mod
   regions::TextLines lines = regions::textLines(detection.textMask, accepted);
   detection.boxes = std::move(lines.boxes);
   detection.scores = std::move(lines.scores);
+  // Words only read the edges, so the lines and every line output stay as they were.
+  detection.words = regions::lineWords(edges, detection.boxes);
   detection.boxMask = regions::fillBoxMask(detection.boxes, working.rows, working.cols);
   stepDone();
   return detection;
@@ -109,14 +112,17 @@ Detection keepLinesScoring(Detection detection, double minScore) {
   if (minScore <= 0.0) return detection;
   BoxList boxes;
   std::vector<double> scores;
+  std::vector<BoxList> words;
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
     if (shownScore(detection.scores[i]) < minScore) continue;
     boxes.push_back(detection.boxes[i]);
     scores.push_back(detection.scores[i]);
+    if (i < detection.words.size()) words.push_back(detection.words[i]);
   }
   detection.boxMask = regions::fillBoxMask(boxes, detection.boxMask.rows, detection.boxMask.cols);
   detection.boxes = std::move(boxes);
   detection.scores = std::move(scores);
+  detection.words = std::move(words);
   return detection;
 }
 
@@ -124,9 +130,15 @@ std::vector<InputLine> inputLines(const Detection& detection, int factor) {
   std::vector<InputLine> lines;
   lines.reserve(detection.boxes.size());
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
-    const ComponentBox& box = detection.boxes[i];
-    lines.push_back({{box.xmin * factor, box.ymin * factor, box.xmax * factor, box.ymax * factor},
-                     shownScore(detection.scores[i])});
+    auto scaled = [factor](const ComponentBox& box) {
+      return ComponentBox{box.xmin * factor, box.ymin * factor, box.xmax * factor,
+                          box.ymax * factor};
+    };
+    BoxList words;
+    if (i < detection.words.size()) {
+      for (const ComponentBox& word : detection.words[i]) words.push_back(scaled(word));
+    }
+    lines.push_back({scaled(detection.boxes[i]), shownScore(detection.scores[i]), std::move(words)});
   }
   return lines;
 }
@@ -137,9 +149,14 @@ Status writeResults(const OutputPaths& paths, const WorkingInput& input, const D
   Result<std::string> encoded = encodeImageFor(paths.image, annotated);
   if (!encoded.ok()) return encoded.status();
   std::vector<FileContent> files{{paths.image, std::move(encoded).value()}};
-  files.push_back({paths.boxList, extras.scores
-                                      ? formatScoredBoxList(inputLines(detection, input.factor))
-                                      : formatBoxList(detection.boxes, input.factor)});
+  std::string boxList;
+  if (extras.words) {
+    boxList = formatWordBoxList(inputLines(detection, input.factor), extras.scores);
+  } else {
+    boxList = extras.scores ? formatScoredBoxList(inputLines(detection, input.factor))
+                            : formatBoxList(detection.boxes, input.factor);
+  }
+  files.push_back({paths.boxList, std::move(boxList)});
   if (extras.json) files.push_back({paths.json, formatJsonReport(report) + "\n"});
   return writeFilesAtomically(files);
 }

@@ -26,6 +26,7 @@ struct ExtraOutputs {
   double minScore = 0.0;  // lines scoring below this are left out of every output
   bool scores = false;    // the box list gets the score as a fifth field
   bool json = false;      // also OutputPaths::json (see json_output.hpp)
+  bool words = false;     // the box list holds one box per word instead of one per line
   std::string modelPath;  // named in the JSON
 };
 
@@ -73,6 +74,7 @@ WorkingInput prepareWorkingInput(cv::Mat input);
 struct Detection {
   BoxList boxes;               // final text regions in WorkingImage coordinates
   std::vector<double> scores;  // one per box, in [0.5, 1] (regions::textLines)
+  std::vector<BoxList> words;  // one list per box, left to right (regions::lineWords)
   cv::Mat textMask;            // CV_8UC1, 255 where an accepted candidate lay
   cv::Mat boxMask;             // CV_8UC1, 255 inside every final box
 };
@@ -90,8 +92,8 @@ Detection detectText(const cv::Mat& working, const classifier::StumpCascade& mod
 // `minScore`, order kept, and the BoxMask of those. A `minScore` of 0 or less keeps every line.
 Detection keepLinesScoring(Detection detection, double minScore);
 
-// The final lines in input-image coordinates: each box times the reduction factor, its score
-// rounded to six decimals (what every output shows).
+// The final lines in input-image coordinates: each box and its words times the reduction factor,
+// its score rounded to six decimals (what every output shows).
 std::vector<InputLine> inputLines(const Detection& detection, int factor);
 
 // Renders and writes the results, all or nothing: the annotated image, the box list (with scores

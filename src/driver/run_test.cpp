@@ -13,6 +13,7 @@
 #include "edges/edge_detection.hpp"
 #include "regions/detection.hpp"
 #include "regions/final_regions.hpp"
+#include "regions/word_boxes.hpp"
 #include "driver/test_scenes.hpp"
 
 namespace scenetext::driver {
@@ -75,6 +76,7 @@ TEST(DetectTextTest, AgreesWithTheDetectionDriversOfBothModes) {
     ASSERT_FALSE(boxes.empty());
     EXPECT_EQ(detection.boxes, boxes);
     EXPECT_EQ(detection.scores.size(), boxes.size());
+    EXPECT_EQ(detection.words, regions::lineWords(edges, boxes));
     EXPECT_EQ(cv::norm(detection.textMask, textMask, cv::NORM_INF), 0);
     EXPECT_EQ(cv::norm(detection.boxMask, boxMask, cv::NORM_INF), 0);
   }
@@ -84,6 +86,7 @@ TEST(KeepLinesScoringTest, DropsLinesBelowTheShownScoreAndTheirBoxes) {
   Detection detection;
   detection.boxes = {{0, 0, 1, 1}, {4, 0, 5, 1}, {0, 4, 1, 5}};
   detection.scores = {0.5, 0.7499996, 0.9};
+  detection.words = {{{0, 0, 1, 1}}, {{4, 0, 4, 1}, {5, 0, 5, 1}}, {{0, 4, 1, 5}}};
   detection.boxMask = regions::fillBoxMask(detection.boxes, 6, 6);
   // 0.7499996 shows as 0.750000, so it is kept at 0.75.
   const Detection kept = keepLinesScoring(detection, 0.75);
@@ -95,6 +98,9 @@ TEST(KeepLinesScoringTest, DropsLinesBelowTheShownScoreAndTheirBoxes) {
   const std::vector<InputLine> lines = inputLines(kept, 2);
   EXPECT_EQ(lines[0].box, (ComponentBox{8, 0, 10, 2}));
   EXPECT_EQ(lines[0].score, 0.75);
+  // Words go with their lines and scale with them.
+  EXPECT_EQ(kept.words, (std::vector<BoxList>{{{4, 0, 4, 1}, {5, 0, 5, 1}}, {{0, 4, 1, 5}}}));
+  EXPECT_EQ(lines[0].words, (BoxList{{8, 0, 8, 2}, {10, 0, 10, 2}}));
 }
 
 // End-to-end runs of the built command.
@@ -304,6 +310,76 @@ TEST_F(ScenetextCommandTest, ScoresMinScoreAndJsonDescribeTheSameLines) {
                 .exitCode,
             2);
   EXPECT_EQ(runCommand(kScenetext, {"--min-score", "x", model, path, prefix}, scratch_.path())
+                .exitCode,
+            2);
+}
+
+// Two words on a light board, two fifths of a letter height apart: one text line, two words.
+cv::Mat wordsOnABoard() {
+  cv::Mat image(300, 700, CV_8UC3, cv::Scalar(120, 150, 140));
+  cv::rectangle(image, cv::Point(20, 60), cv::Point(680, 200), cv::Scalar(235, 235, 235), cv::FILLED);
+  const double scale = 2.0;
+  const int thickness = 4;
+  int baseline = 0;
+  const cv::Size first = cv::getTextSize("HOTEL", cv::FONT_HERSHEY_SIMPLEX, scale, thickness,
+                                         &baseline);
+  cv::putText(image, "HOTEL", cv::Point(60, 160), cv::FONT_HERSHEY_SIMPLEX, scale,
+              cv::Scalar(20, 20, 20), thickness, cv::LINE_AA);
+  cv::putText(image, "PARK", cv::Point(60 + first.width + first.height * 2 / 5, 160),
+              cv::FONT_HERSHEY_SIMPLEX, scale, cv::Scalar(20, 20, 20), thickness, cv::LINE_AA);
+  return image;
+}
+
+TEST_F(ScenetextCommandTest, WordGranularityListsTheJsonWordsAndLeavesTheImageAlone) {
+  const std::string path = writeImage("board.png", wordsOnABoard());
+  // The extended candidates join letters spaced that widely into one line; the exact ones do not.
+  const std::string model = SCENETEXT_SOURCE_DIR "/models/extended.model";
+  const std::string prefix = (scratch_ / "out").string() + "/";
+  const std::string boxes = prefix + "board.png.txt";
+
+  ASSERT_EQ(runCommand(kScenetext, {"--candidates", "extended", "--json", model, path, prefix}, scratch_.path()).exitCode, 0);
+  const std::string lineList = scenetext::testing::slurp(boxes);
+  const std::string lineImage = scenetext::testing::slurp(prefix + "board.png");
+  const nlohmann::json json =
+      nlohmann::json::parse(scenetext::testing::slurp(prefix + "board.png.json"));
+  std::string fromJson;
+  size_t words = 0;
+  for (const nlohmann::json& line : json["lines"]) {
+    ASSERT_FALSE(line["words"].empty());
+    int previousRight = -1;
+    for (const nlohmann::json& word : line["words"]) {
+      // Inside the line, left to right, never overlapping.
+      EXPECT_GE(word["left"].get<int>(), line["left"].get<int>());
+      EXPECT_GE(word["top"].get<int>(), line["top"].get<int>());
+      EXPECT_LE(word["right"].get<int>(), line["right"].get<int>());
+      EXPECT_LE(word["bottom"].get<int>(), line["bottom"].get<int>());
+      EXPECT_GT(word["left"].get<int>(), previousRight);
+      previousRight = word["right"].get<int>();
+      fromJson += std::to_string(word["left"].get<int>()) + "," +
+                  std::to_string(word["top"].get<int>()) + "," +
+                  std::to_string(word["right"].get<int>()) + "," +
+                  std::to_string(word["bottom"].get<int>()) + "\n";
+      ++words;
+    }
+  }
+
+  auto run = runCommand(kScenetext, {"--granularity", "word", "--candidates", "extended", "--json", model, path,
+                         prefix},
+                        scratch_.path());
+  ASSERT_EQ(run.exitCode, 0) << run.err;
+  EXPECT_EQ(scenetext::testing::slurp(boxes), fromJson);
+  EXPECT_NE(fromJson, lineList);
+  EXPECT_GT(words, json["lines"].size()) << json.dump();
+  EXPECT_EQ(scenetext::testing::slurp(prefix + "board.png"), lineImage);
+  // The JSON carries lines and words whatever the granularity.
+  EXPECT_EQ(nlohmann::json::parse(scenetext::testing::slurp(prefix + "board.png.json")), json);
+
+  ASSERT_EQ(runCommand(kScenetext, {"--granularity", "line", "--candidates", "extended", model, path, prefix}, scratch_.path())
+                .exitCode,
+            0);
+  EXPECT_EQ(scenetext::testing::slurp(boxes), lineList);
+  EXPECT_EQ(runCommand(kScenetext, {"--granularity", "letter", model, path, prefix},
+                       scratch_.path())
                 .exitCode,
             2);
 }

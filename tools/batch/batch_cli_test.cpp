@@ -68,6 +68,31 @@ TEST_F(BatchTest, WritesTheSameBytesAsTheSingleImageCommand) {
   EXPECT_FALSE(std::filesystem::exists(scratch_ / "batch/notes.txt"));
 }
 
+TEST_F(BatchTest, WordGranularityWritesTheSingleImageCommandsWordLists) {
+  const std::string batchPrefix = (scratch_ / "batch").string() + "/";
+  const std::string singlePrefix = (scratch_ / "single").string() + "/";
+  auto batch = runCommand(kBatch, {"--granularity", "word", "--scores", model(),
+                                   (scratch_ / "images").string(), batchPrefix, "--jobs", "2"},
+                          scratch_.path());
+  ASSERT_EQ(batch.exitCode, 0) << batch.err;
+  for (const std::string name : {"a.png", "b.jpg", "c.bmp"}) {
+    auto single = runCommand(kScenetext, {"--granularity", "word", "--scores", model(),
+                                          (scratch_ / "images" / name).string(), singlePrefix},
+                             scratch_.path());
+    ASSERT_EQ(single.exitCode, 0) << single.err;
+    for (const std::string suffix : {"", ".txt"}) {
+      EXPECT_EQ(slurp(batchPrefix + name + suffix), slurp(singlePrefix + name + suffix))
+          << name << suffix;
+    }
+  }
+  EXPECT_FALSE(slurp(batchPrefix + "a.png.txt").empty());
+  EXPECT_EQ(runCommand(kBatch, {"--granularity", "words", model(), (scratch_ / "images").string(),
+                                batchPrefix},
+                       scratch_.path())
+                .exitCode,
+            2);
+}
+
 TEST_F(BatchTest, ABrokenImageIsReportedAndTheRestAreProcessed) {
   scratch_.write("images/broken.jpg", std::string("\xFF\xD8\xFF\xE0 truncated", 14));
   const std::string prefix = (scratch_ / "batch").string() + "/";

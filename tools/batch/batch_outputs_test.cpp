@@ -49,7 +49,7 @@ class FinishedImageTest : public ::testing::Test {
     report.height = 30;
     report.candidates = mode;
     report.modelPath = model;
-    report.lines.push_back({{1, 2, 30, 20}, 0.75});
+    report.lines.push_back({{1, 2, 30, 20}, 0.75, {{1, 2, 30, 20}}});
     return driver::formatJsonReport(report);
   }
   void writeResultFiles() const {

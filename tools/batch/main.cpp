@@ -31,7 +31,8 @@ namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
     "scenetext-batch",
-    "[--candidates exact|extended] [--min-score S] [--scores] [--json] [--jsonl FILE|-] "
+    "[--candidates exact|extended] [--granularity line|word] [--min-score S] [--scores] [--json] "
+    "[--jsonl FILE|-] "
     "[--shard K/N] [--skip-existing] MODEL (IMAGE_DIR | --files-from FILE|-) PREFIX [--jobs N]",
     SCENETEXT_VERSION};
 
@@ -97,6 +98,7 @@ struct BatchArguments {
   std::string shard = "1/1";
   bool skipExisting = false;
   std::string candidates = "exact";
+  std::string granularity = "line";
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
   scenetext::driver::ExtraOutputs extras;
   std::string jsonl;  // empty: none; "-": standard output
@@ -302,6 +304,11 @@ int main(int argc, char** argv) {
   app.add_option("--candidates", arguments.candidates, "Candidate stage: exact or extended")
       ->check(CLI::IsMember({"exact", "extended"}))
       ->capture_default_str();
+  app.add_option("--granularity", arguments.granularity,
+                 "Boxes of the box lists: line (one per text line) or word (each line cut into its "
+                 "words)")
+      ->check(CLI::IsMember({"line", "word"}))
+      ->capture_default_str();
   app.add_option("--min-score", arguments.extras.minScore,
                  "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
       ->type_name("S")
@@ -323,5 +330,6 @@ int main(int argc, char** argv) {
     return scenetext::usageError(kCommandLine, problem);
   }
   arguments.extras.modelPath = arguments.modelPath;
+  arguments.extras.words = arguments.granularity == "word";
   return scenetext::runReportingExceptions(kCommandLine, [&] { return detectBatch(arguments); });
 }
