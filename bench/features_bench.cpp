@@ -20,8 +20,8 @@ using namespace scenetext;
 cv::Mat textPatch() {
   cv::Mat patch(features::kPatchHeight, features::kPatchWidth, CV_8UC3);
   for (int y = 0; y < patch.rows; ++y) patch.row(y).setTo(cv::Scalar(60 + y, 80 + y, 100 + y));
-  cv::putText(patch, "Exit 7", cv::Point(5, 36), cv::FONT_HERSHEY_SIMPLEX, 1.1, cv::Scalar(240, 240, 235), 2,
-              cv::LINE_AA);
+  cv::putText(patch, "Exit 7", cv::Point(5, 36), cv::FONT_HERSHEY_SIMPLEX, 1.1,
+              cv::Scalar(240, 240, 235), 2, cv::LINE_AA);
   return patch;
 }
 

@@ -106,7 +106,8 @@ std::vector<Sample> syntheticSamples(const std::vector<Sample>& photos) {
   cv::Mat checker(120, 160, CV_8UC3);
   for (int y = 0; y < checker.rows; ++y)
     for (int x = 0; x < checker.cols; ++x)
-      checker.at<cv::Vec3b>(y, x) = ((x / 8 + y / 8) % 2) ? cv::Vec3b(250, 250, 250) : cv::Vec3b(5, 5, 5);
+      checker.at<cv::Vec3b>(y, x) =
+          ((x / 8 + y / 8) % 2) ? cv::Vec3b(250, 250, 250) : cv::Vec3b(5, 5, 5);
   out.push_back({"synthetic-checker-160x120", checker});
   if (!photos.empty()) {
     cv::Mat big;  // reduced by 4 after padding: 3301 pads to 3304
@@ -178,7 +179,8 @@ int main(int argc, char** argv) {
 
   Run run;
   for (const char* name : kPhotos) {
-    cv::Mat image = cv::imread(photoDir + "/" + name, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
+    cv::Mat image =
+        cv::imread(photoDir + "/" + name, cv::IMREAD_COLOR | cv::IMREAD_IGNORE_ORIENTATION);
     if (image.empty()) {
       std::cerr << "scenetext-digest: cannot read " << photoDir << "/" << name << "\n";
       return 1;
@@ -208,7 +210,8 @@ int main(int argc, char** argv) {
         << '\n';
     const std::vector<cv::Rect> candidates = regions::formCandidates(boxes);
     out << n << " candidates " << candidates.size() << ':';
-    for (const cv::Rect& r : candidates) out << ' ' << r.x << ',' << r.y << ',' << r.width << ',' << r.height;
+    for (const cv::Rect& r : candidates)
+      out << ' ' << r.x << ',' << r.y << ',' << r.width << ',' << r.height;
     out << '\n';
     std::vector<bench::SampleVector> vectors;
     for (size_t i = 0; i < candidates.size(); ++i) {
@@ -271,7 +274,8 @@ int main(int argc, char** argv) {
       out << n << " cascade " << c << " decisions ";
       std::string full, lazy;
       for (const bench::SampleVector& v : run.features[s]) {
-        full += classifier::evaluateStumpCascade(std::span<const float>(v), cascades[c]) == 1 ? '+' : '-';
+        full += classifier::evaluateStumpCascade(std::span<const float>(v), cascades[c]) == 1 ? '+'
+                                                                                              : '-';
       }
       for (const cv::Rect& rect : run.candidates[s]) {
         const cv::Mat crop = regions::cropRegion(run.workings[s], rect);

@@ -66,7 +66,8 @@ void sweepImage(const fs::path& image, const scenetext::classifier::StumpCascade
 
 int main(int argc, char** argv) {
   if (argc != 7) {
-    std::cerr << "usage: scenetext-word-sweep MODEL exact|extended IMAGE_DIR OUT_DIR GAPS MARGINS\n";
+    std::cerr
+        << "usage: scenetext-word-sweep MODEL exact|extended IMAGE_DIR OUT_DIR GAPS MARGINS\n";
     return 2;
   }
   auto model = scenetext::driver::loadModel(argv[1]);

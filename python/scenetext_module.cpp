@@ -54,8 +54,7 @@ int checkedChannels(const py::handle& object) {
   const bool grey = image.ndim() == 2;
   const bool colour = image.ndim() == 3 && (image.shape(2) == 3 || image.shape(2) == 4);
   if (!grey && !colour) {
-    throw py::value_error(std::string("expected ") + kExpected + ", got shape " +
-                          shapeText(image));
+    throw py::value_error(std::string("expected ") + kExpected + ", got shape " + shapeText(image));
   }
   if (image.shape(0) == 0 || image.shape(1) == 0) {
     throw py::value_error("cannot detect text in an empty image of shape " + shapeText(image));
@@ -186,7 +185,7 @@ struct JsonLines {
 };
 
 std::shared_ptr<JsonLines> loadJsonLines(const std::string& modelPath, bool extended,
-                                               const std::string& modelName, double minScore) {
+                                         const std::string& modelName, double minScore) {
   Result<classifier::StumpCascade> model = driver::loadModel(modelPath);
   if (!model.ok()) throw Error(model.status().message());
   return std::make_shared<JsonLines>(
@@ -210,7 +209,7 @@ driver::ImageReport reportOf(const JsonLines& settings, const std::string& image
   const driver::WorkingInput input = driver::prepareWorkingInput(std::move(loaded).value());
   const driver::Detection detection = driver::keepLinesScoring(
       driver::detectText(input.working, settings.model, {}, settings.mode), settings.minScore);
-  return {image,         input.input.cols,  input.input.rows,
+  return {image,         input.input.cols,   input.input.rows,
           settings.mode, settings.modelName, driver::inputLines(detection, input.factor)};
 }
 
@@ -243,7 +242,7 @@ py::tuple jsonLine(const JsonLines& settings, const std::string& image,
 // photos that tripled the kernel time of a detection. Returns False where this does not apply.
 bool reuseFreedMemory() {
 #if defined(__GLIBC__)
-  constexpr int kMapAbove = 32 << 20;    // glibc's largest mmap threshold on 64-bit systems
+  constexpr int kMapAbove = 32 << 20;     // glibc's largest mmap threshold on 64-bit systems
   constexpr int kReturnAbove = 64 << 20;  // what a worker may keep unused at the top of its heap
   return mallopt(M_MMAP_THRESHOLD, kMapAbove) == 1 && mallopt(M_TRIM_THRESHOLD, kReturnAbove) == 1;
 #else
@@ -274,12 +273,13 @@ PYBIND11_MODULE(_scenetext, module) {
   module.def("folder_images", &folderImages, py::arg("folder"));
   // A process whose own threads each detect a photo, as a Dask worker's do, gains nothing from
   // OpenCV's threads inside each call; scenetext-batch turns them off the same way.
-  module.def("set_opencv_threads", [](int count) { cv::setNumThreads(count); }, py::arg("count"));
+  module.def(
+      "set_opencv_threads", [](int count) { cv::setNumThreads(count); }, py::arg("count"));
   module.def("reuse_freed_memory", &reuseFreedMemory);
   module.def("listed_images", &listedImages, py::arg("list_path"));
   module.def("parsed_images", &parsedImages, py::arg("text"));
   py::class_<JsonLines, std::shared_ptr<JsonLines>>(module, "JsonLines")
-      .def(py::init(&loadJsonLines),
-           py::arg("model_path"), py::arg("extended"), py::arg("model_name"), py::arg("min_score"))
+      .def(py::init(&loadJsonLines), py::arg("model_path"), py::arg("extended"),
+           py::arg("model_name"), py::arg("min_score"))
       .def("line", &jsonLine, py::arg("image"), py::arg("read_path"));
 }

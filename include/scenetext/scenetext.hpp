@@ -5,7 +5,8 @@
 // Conventions, for every call below:
 // - Images are OpenCV matrices of 8-bit pixels as OpenCV holds them: 3 channels in blue, green, red
 //   order; 1 (grey) and 4 channels (blue, green, red, alpha) are converted to 3 exactly as
-//   cv::imread(path, cv::IMREAD_COLOR) converts a grey or alpha file (grey repeated, alpha dropped).
+//   cv::imread(path, cv::IMREAD_COLOR) converts a grey or alpha file (grey repeated, alpha
+//   dropped).
 // - Coordinates are inclusive pixels of the image given to detect(): a line covers columns
 //   left..right and rows top..bottom, so a one-pixel line has left == right and top == bottom.
 //   Large images are processed at half or quarter size; the boxes are scaled back, so they may

@@ -63,7 +63,8 @@ int cascadeDecision(const Feature& feature, size_t featureCount, const StumpCasc
 double stageClearance(std::span<const StumpRecord> stumps, float sum, float stageThreshold) {
   double top = 0.0;
   for (const StumpRecord& stump : stumps) {
-    if (stump.polarity == 1 || stump.polarity == -1) top += std::abs(static_cast<double>(stump.weight));
+    if (stump.polarity == 1 || stump.polarity == -1)
+      top += std::abs(static_cast<double>(stump.weight));
   }
   const double room = top - stageThreshold;
   if (!(room > 0.0)) return 1.0;
@@ -85,8 +86,10 @@ CascadeVerdict judgeStumpCascade(const std::function<float(int)>& feature, size_
   return verdict;
 }
 
-int evaluateStage(std::span<const StumpRecord> stumps, const float* features, float stageThreshold) {
-  return stageVote(stumps, [features](int index) { return features[index]; }, stageThreshold);
+int evaluateStage(std::span<const StumpRecord> stumps, const float* features,
+                  float stageThreshold) {
+  return stageVote(
+      stumps, [features](int index) { return features[index]; }, stageThreshold);
 }
 
 int evaluateStumpCascade(std::span<const float> features, const StumpCascade& cascade) {

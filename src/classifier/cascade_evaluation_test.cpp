@@ -30,15 +30,24 @@ TEST(EvaluateStumpCascadeTest, WorkedExampleFromAModelFile) {
   StumpCascade cascade;
   const char* model = "stage 1\n0, 3, 1, 0.5, 0.8, 0\n1, 7, -1, 1.0, 0.3, 0\n@, 0.4\n#\n";
   ASSERT_TRUE(parseStumpCascade(model, "m", cascade).ok());
-  EXPECT_EQ(evaluateStumpCascade(features({{3, 0.7f}, {7, 2.0f}}), cascade), 1);   // 0.8 - 0.3 = 0.5
-  EXPECT_EQ(evaluateStumpCascade(features({{3, 0.2f}, {7, 2.0f}}), cascade), -1);  // -0.8 - 0.3 = -1.1
+  EXPECT_EQ(evaluateStumpCascade(features({{3, 0.7f}, {7, 2.0f}}), cascade), 1);  // 0.8 - 0.3 = 0.5
+  EXPECT_EQ(evaluateStumpCascade(features({{3, 0.2f}, {7, 2.0f}}), cascade),
+            -1);  // -0.8 - 0.3 = -1.1
 }
 
 // Each row's stage sum is pinned exactly: the stage passes at that threshold and fails just above.
 TEST(EvaluateStageTest, VotesGiveExactlyThisSum) {
-  struct Row { const char* what; std::vector<StumpRecord> stumps; float feature; float sum; };
+  struct Row {
+    const char* what;
+    std::vector<StumpRecord> stumps;
+    float feature;
+    float sum;
+  };
   const Row rows[] = {
-      {"worked example, both fire", {stump(0, 1, 0.5f, 0.8f), stump(0, -1, 0.6f, 0.3f)}, 0.7f, 0.8f - 0.3f},
+      {"worked example, both fire",
+       {stump(0, 1, 0.5f, 0.8f), stump(0, -1, 0.6f, 0.3f)},
+       0.7f,
+       0.8f - 0.3f},
       {"a feature equal to the threshold fires", {stump(0, 1, 0.5f, 1.0f)}, 0.5f, 1.0f},
       {"just below it does not", {stump(0, 1, 0.5f, 1.0f)}, std::nextafter(0.5f, 0.0f), -1.0f},
       {"polarity -1 subtracts when firing", {stump(0, -1, 0.5f, 1.0f)}, 0.5f, -1.0f},
@@ -47,19 +56,24 @@ TEST(EvaluateStageTest, VotesGiveExactlyThisSum) {
       {"a NaN stump threshold never fires", {stump(0, 1, kNaN, 1.0f)}, 1.0f, -1.0f},
       {"a negative weight enters unchanged", {stump(0, 1, 0.0f, -0.5f)}, 1.0f, -0.5f},
       {"polarities 0, 2 and INT_MIN abstain",
-       {stump(0, 0, 0.0f, 5.0f), stump(0, 2, 0.0f, 5.0f), stump(0, std::numeric_limits<int>::min(), 0.0f, 5.0f)},
-       1.0f, 0.0f},
+       {stump(0, 0, 0.0f, 5.0f), stump(0, 2, 0.0f, 5.0f),
+        stump(0, std::numeric_limits<int>::min(), 0.0f, 5.0f)},
+       1.0f,
+       0.0f},
       {"no stumps", {}, 0.0f, 0.0f},
       // 1 + 2^-25 rounds back to 1 in single precision, so the sum is 0, not 2^-25.
       {"the sum is rounded after every vote",
-       {stump(0, 1, 0.0f, 1.0f), stump(0, 1, 0.0f, 0x1p-25f), stump(0, -1, 0.0f, 1.0f)}, 1.0f, 0.0f},
+       {stump(0, 1, 0.0f, 1.0f), stump(0, 1, 0.0f, 0x1p-25f), stump(0, -1, 0.0f, 1.0f)},
+       1.0f,
+       0.0f},
   };
   for (const Row& row : rows) {
     const cv::Mat vector = features({{0, row.feature}});
     EXPECT_EQ(stageResult(row.stumps, vector, row.sum), 1) << row.what;
     EXPECT_EQ(stageResult(row.stumps, vector, std::nextafter(row.sum, INFINITY)), -1) << row.what;
   }
-  EXPECT_EQ(stageResult({stump(0, 1, 0.0f, kNaN)}, features({}), -INFINITY), -1) << "a NaN sum fails";
+  EXPECT_EQ(stageResult({stump(0, 1, 0.0f, kNaN)}, features({}), -INFINITY), -1)
+      << "a NaN sum fails";
 }
 
 TEST(EvaluateStumpCascadeTest, StagesInOrderStoppingAtTheFirstFailure) {
@@ -68,7 +82,8 @@ TEST(EvaluateStumpCascadeTest, StagesInOrderStoppingAtTheFirstFailure) {
   const CascadeStage fails{makeThresholdRecord(1.0f)};
   const CascadeStage passes{stump(5, 1, 0.0f, 1.0f), makeThresholdRecord(1.0f)};
   // A stage that would throw if it were reached: its index is beyond the FeatureVector.
-  const CascadeStage unreachable{stump(kFeatureCount + 10, 1, 0.0f, 1.0f), makeThresholdRecord(0.0f)};
+  const CascadeStage unreachable{stump(kFeatureCount + 10, 1, 0.0f, 1.0f),
+                                 makeThresholdRecord(0.0f)};
   EXPECT_EQ(evaluateStumpCascade(zeros, {passes, passes}), 1);
   EXPECT_EQ(evaluateStumpCascade(zeros, {fails, passes}), -1);
   EXPECT_EQ(evaluateStumpCascade(zeros, {passes, fails, unreachable}), -1);
@@ -89,14 +104,18 @@ TEST(StageClearanceTest, FractionOfTheWayFromTheThresholdToTheTop) {
   // Voting weights 0.8 + 0.3 + |-0.1| = 1.2; the abstaining stump does not count.
   const std::vector<StumpRecord> stumps{stump(0, 1, 0.5f, 0.8f), stump(1, -1, 0.5f, 0.3f),
                                         stump(2, 1, 0.5f, -0.1f), stump(3, 0, 0.5f, 5.0f)};
-  struct Row { float sum; float threshold; double clearance; };
+  struct Row {
+    float sum;
+    float threshold;
+    double clearance;
+  };
   const Row rows[] = {
-      {0.2f, 0.2f, 0.0},     // at the threshold
-      {1.2f, 0.2f, 1.0},     // at the top
-      {0.7f, 0.2f, 0.5},     // half way
+      {0.2f, 0.2f, 0.0},  // at the threshold
+      {1.2f, 0.2f, 1.0},  // at the top
+      {0.7f, 0.2f, 0.5},  // half way
       {-0.3f, -0.6f, 0.3 / 1.8},
-      {0.1f, 0.2f, 0.0},     // below the threshold: clamped (never asked by the cascade)
-      {1.2f, 1.2f, 1.0},     // no room above the threshold
+      {0.1f, 0.2f, 0.0},  // below the threshold: clamped (never asked by the cascade)
+      {1.2f, 1.2f, 1.0},  // no room above the threshold
       {1.5f, 2.0f, 1.0},
   };
   for (const Row& row : rows) {
@@ -113,12 +132,16 @@ TEST(JudgeStumpCascadeTest, SameDecisionAsTheEvaluationAndTheWeakestStagesCleara
       "stage 1\n0, 0, 1, 0.5, 1, 0\n@, 0\n"
       "stage 2\n0, 1, 1, 0.5, 0.6, 0\n1, 2, 1, 0.5, 0.4, 0\n@, 0.1\n#\n";
   ASSERT_TRUE(parseStumpCascade(model, "m", cascade).ok());
-  struct Row { float f0, f1, f2; int decision; double clearance; };
+  struct Row {
+    float f0, f1, f2;
+    int decision;
+    double clearance;
+  };
   const Row rows[] = {
-      {1, 1, 1, 1, 1.0},              // both stages at the top
-      {1, 1, 0, 1, 0.1 / 0.9},        // stage 2: 0.6 - 0.4 = 0.2
-      {1, 0, 1, -1, 0.0},             // stage 2: -0.2 < 0.1
-      {0, 1, 1, -1, 0.0},             // stage 1 fails
+      {1, 1, 1, 1, 1.0},        // both stages at the top
+      {1, 1, 0, 1, 0.1 / 0.9},  // stage 2: 0.6 - 0.4 = 0.2
+      {1, 0, 1, -1, 0.0},       // stage 2: -0.2 < 0.1
+      {0, 1, 1, -1, 0.0},       // stage 1 fails
   };
   for (const Row& row : rows) {
     const cv::Mat vector = features({{0, row.f0}, {1, row.f1}, {2, row.f2}});

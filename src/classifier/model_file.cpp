@@ -45,8 +45,8 @@ int parseInteger(std::string_view field) {
 // atof: strtod (decimal, hexadecimal, inf, nan), then rounded to single precision.
 float parseReal(std::string_view field) {
   const std::string text(field);
-  const double value = cLocale() ? ::strtod_l(text.c_str(), nullptr, cLocale())
-                                 : std::strtod(text.c_str(), nullptr);
+  const double value =
+      cLocale() ? ::strtod_l(text.c_str(), nullptr, cLocale()) : std::strtod(text.c_str(), nullptr);
   return static_cast<float>(value);
 }
 
@@ -79,7 +79,8 @@ Status lineFault(const std::string& name, int line, const std::string& problem) 
 
 // Splits from the left on ", " into at most six fields; the sixth ends at a further separator,
 // which with everything after it is ignored. Returns how many fields the line has (up to six).
-int splitStumpFields(std::string_view line, std::array<std::string_view, kStumpFieldCount>& fields) {
+int splitStumpFields(std::string_view line,
+                     std::array<std::string_view, kStumpFieldCount>& fields) {
   int count = 0;
   while (count < kStumpFieldCount) {
     const size_t separator = line.find(kFieldSeparator);
@@ -161,15 +162,16 @@ Result<std::string> readModelBytes(const std::string& path) {
 
 void appendInteger(std::string& out, int value) {
   std::array<char, 16> buffer;
-  const std::to_chars_result result = std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
+  const std::to_chars_result result =
+      std::to_chars(buffer.data(), buffer.data() + buffer.size(), value);
   out.append(buffer.data(), result.ptr);
 }
 
 // "%.9g" without the locale's say over the decimal point.
 void appendReal(std::string& out, float value) {
   std::array<char, 32> buffer;
-  const std::to_chars_result result = std::to_chars(
-      buffer.data(), buffer.data() + buffer.size(), value, std::chars_format::general, kRealDigits);
+  const std::to_chars_result result = std::to_chars(buffer.data(), buffer.data() + buffer.size(),
+                                                    value, std::chars_format::general, kRealDigits);
   out.append(buffer.data(), result.ptr);
 }
 
@@ -178,7 +180,8 @@ std::string safeStageHeader(const std::vector<std::string>& headers, size_t stag
   std::string defaultHeader = "stage " + std::to_string(stage + 1);
   if (stage >= headers.size()) return defaultHeader;
   std::string header = headers[stage];
-  std::replace_if(header.begin(), header.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
+  std::replace_if(
+      header.begin(), header.end(), [](char c) { return c == '\n' || c == '\r'; }, ' ');
   if (header == kTerminator) header += " " + defaultHeader;
   return header;
 }

@@ -70,9 +70,9 @@ Status parseStumpCascade(std::string_view text, const std::string& name, StumpCa
 
 // One stage's vote: each stump looks at features[featureIndex] and fires when it is >= its
 // threshold (a NaN feature never fires); polarity +1 adds the weight when the stump fires and
-// subtracts it otherwise, polarity -1 the reverse, any other polarity abstains. The single-precision
-// sum is rounded after every vote. Returns +1 when sum >= stageThreshold (a NaN sum fails), else -1.
-// `features` must hold every index the stumps name; nothing is checked here.
+// subtracts it otherwise, polarity -1 the reverse, any other polarity abstains. The
+// single-precision sum is rounded after every vote. Returns +1 when sum >= stageThreshold (a NaN
+// sum fails), else -1. `features` must hold every index the stumps name; nothing is checked here.
 int evaluateStage(std::span<const StumpRecord> stumps, const float* features, float stageThreshold);
 
 // Tries the stages in order and returns -1 at the first that fails, +1 when all pass (an empty
@@ -116,7 +116,8 @@ CascadeVerdict judgeStumpCascade(const std::function<float(int)>& feature, size_
 // safe before it is written: every "\n" and "\r" becomes a space, and a header that would read as
 // the terminator "#" becomes "# stage K". Stump lines are "J, featureIndex, polarity, threshold,
 // weight, extra" with J the stump's number in its stage (from 1); closing lines "@, threshold".
-// A stage without any record has no threshold to write and is left out (saveStumpCascade refuses it).
+// A stage without any record has no threshold to write and is left out (saveStumpCascade refuses
+// it).
 std::string formatStumpCascade(const StumpCascade& cascade,
                                const std::vector<std::string>& stageHeaders = {});
 

@@ -31,8 +31,8 @@ class FileOutputTest : public ::testing::Test {
 };
 
 TEST_F(FileOutputTest, WritesAllFilesAndLeavesNoTemporaries) {
-  Status status = writeFilesAtomically({{(dir_ / "a.txt").string(), "alpha"},
-                                        {(dir_ / "b.txt").string(), ""}});
+  Status status =
+      writeFilesAtomically({{(dir_ / "a.txt").string(), "alpha"}, {(dir_ / "b.txt").string(), ""}});
   ASSERT_TRUE(status.ok()) << status.message();
   EXPECT_EQ(listing(), (std::vector<std::string>{"a.txt", "b.txt"}));
   EXPECT_EQ(readWholeFile((dir_ / "a.txt").string()).value(), "alpha");

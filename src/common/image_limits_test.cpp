@@ -197,7 +197,8 @@ TEST(CheckImageHeader, RefusesBombsAndDicomAndPassesWhatDeclaresNothing) {
   almostJpeg.resize(128, '\0');
   EXPECT_EQ(checkImageHeader(almostJpeg + "DICM").message(), "a DICOM file, which is not read");
   // A WebP whose frame header libwebp cannot parse is not claimed by the WebP decoder either.
-  const std::string brokenWebp = "RIFF\x9a\x03\0\0WEBPVP8 \x8e\x03\0\xc3pII"s + std::string(105, 'e');
+  const std::string brokenWebp =
+      "RIFF\x9a\x03\0\0WEBPVP8 \x8e\x03\0\xc3pII"s + std::string(105, 'e');
   EXPECT_EQ(checkImageHeader(brokenWebp + "DICM").message(), "a DICOM file, which is not read");
   // "DICM" at byte 128 of a PNG is pixel data: the PNG decoder claims the file first.
   std::string png = encode(".png", cv::Mat(40, 40, CV_8UC3, cv::Scalar(1, 2, 3)));

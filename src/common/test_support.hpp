@@ -42,7 +42,8 @@ inline std::string shellQuote(const std::string& text) {
 }
 
 // Runs `program` with `arguments` (no shell interpretation of them), capturing both streams.
-inline CommandResult runCommand(const std::string& program, const std::vector<std::string>& arguments,
+inline CommandResult runCommand(const std::string& program,
+                                const std::vector<std::string>& arguments,
                                 const std::filesystem::path& scratch) {
   std::string command = shellQuote(program);
   for (const std::string& argument : arguments) {

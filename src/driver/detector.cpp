@@ -60,8 +60,8 @@ Detector::Detector(std::shared_ptr<const Model> model) : model_(std::move(model)
 Detector Detector::load(const std::string& modelPath, Candidates candidates) {
   Result<classifier::StumpCascade> cascade = driver::loadModel(modelPath);
   if (!cascade.ok()) throw Error(cascade.status().message());
-  return Detector(std::make_shared<const Model>(
-      Model{modelPath, candidates, std::move(cascade).value()}));
+  return Detector(
+      std::make_shared<const Model>(Model{modelPath, candidates, std::move(cascade).value()}));
 }
 
 std::vector<TextLine> Detector::detect(const cv::Mat& image) const {

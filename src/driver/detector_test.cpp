@@ -63,9 +63,9 @@ TEST(DetectorTest, LoadFailuresThrowWithTheCommandsMessage) {
     Detector::load((scratch / "missing.model").string());
     FAIL() << "a missing model loaded";
   } catch (const scenetext::Error& error) {
-    EXPECT_EQ(std::string(error.what()),
-              "cannot read model '" + (scratch / "missing.model").string() +
-                  "': No such file or directory");
+    EXPECT_EQ(std::string(error.what()), "cannot read model '" +
+                                             (scratch / "missing.model").string() +
+                                             "': No such file or directory");
   }
   scratch.write("broken.model", "stage 1\n1, 7, 1, 0.5\n");
   try {

@@ -27,7 +27,8 @@ TEST(PrepareInputImageTest, AddedColumnsTakeTheMiddleOfTheRightEdge) {
   ASSERT_EQ(prepared.rows, 7);
   const cv::Vec3b fill = image.at<cv::Vec3b>(7 / 2, 640);
   for (int y = 0; y < 7; ++y) {
-    for (int x = 0; x < 641; ++x) ASSERT_EQ(prepared.at<cv::Vec3b>(y, x), image.at<cv::Vec3b>(y, x));
+    for (int x = 0; x < 641; ++x)
+      ASSERT_EQ(prepared.at<cv::Vec3b>(y, x), image.at<cv::Vec3b>(y, x));
     for (int x = 641; x < 644; ++x) EXPECT_EQ(prepared.at<cv::Vec3b>(y, x), fill) << y << "," << x;
   }
 }

@@ -9,8 +9,8 @@
 //   {"image": "<path as given>", "error": "<message>"}          (an image that failed)
 //
 // Coordinates are inclusive input-image pixels, lines in the order of the line box list, each
-// line's words left to right (reading order); every line has at least one word. Text is UTF-8; bytes of a
-// path that are not valid UTF-8 are replaced by U+FFFD.
+// line's words left to right (reading order); every line has at least one word. Text is UTF-8;
+// bytes of a path that are not valid UTF-8 are replaced by U+FFFD.
 
 #include <string>
 #include <vector>

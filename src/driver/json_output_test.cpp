@@ -7,7 +7,10 @@ namespace scenetext::driver {
 namespace {
 
 TEST(FormatJsonReportTest, NamedFieldsInTheDocumentedOrder) {
-  ImageReport report{"photos/a b.jpg", 640, 480, regions::CandidateMode::kExtended,
+  ImageReport report{"photos/a b.jpg",
+                     640,
+                     480,
+                     regions::CandidateMode::kExtended,
                      "models/extended.model",
                      {{{1, 2, 30, 40}, 0.75, {{1, 2, 12, 40}, {18, 5, 30, 39}}},
                       {{5, 6, 7, 8}, 1.0, {{5, 6, 7, 8}}}}};
@@ -27,8 +30,9 @@ TEST(FormatJsonReportTest, NamedFieldsInTheDocumentedOrder) {
 
 TEST(FormatJsonReportTest, ScoresReadBackExactly) {
   for (double score : {0.5, 0.500001, 0.723457, 0.999999}) {
-    ImageReport report{"a.jpg", 1, 1, regions::CandidateMode::kExact, "m",
-                       {{{0, 0, 0, 0}, score, {{0, 0, 0, 0}}}}};
+    ImageReport report{"a.jpg", 1,
+                       1,       regions::CandidateMode::kExact,
+                       "m",     {{{0, 0, 0, 0}, score, {{0, 0, 0, 0}}}}};
     const nlohmann::json parsed = nlohmann::json::parse(formatJsonReport(report));
     EXPECT_EQ(parsed["lines"][0]["score"].get<double>(), score);
   }

@@ -13,7 +13,8 @@ namespace {
 
 constexpr scenetext::CommandLine kCommandLine{
     "scenetext",
-    "[--candidates exact|extended] [--granularity line|word] [--min-score S] [--scores] [--json] MODEL IMAGE PREFIX",
+    "[--candidates exact|extended] [--granularity line|word] [--min-score S] [--scores] [--json] "
+    "MODEL IMAGE PREFIX",
     SCENETEXT_VERSION};
 
 }  // namespace

@@ -43,8 +43,8 @@ std::string formatBoxList(const BoxList& boxes, int factor) {
   std::string text;
   char line[64];
   for (const ComponentBox& box : boxes) {
-    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor,
-                          box.ymin * factor, box.xmax * factor, box.ymax * factor);
+    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor, box.ymin * factor,
+                          box.xmax * factor, box.ymax * factor);
     text.append(line, static_cast<size_t>(n));
   }
   return text;

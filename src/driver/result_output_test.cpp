@@ -10,7 +10,8 @@ namespace {
 TEST(RenderResultImageTest, TintMovesBlueAndGreenUpAndRedDown) {
   cv::Mat working(1, 5, CV_8UC3);
   const uchar values[5] = {0, 1, 100, 254, 255};
-  for (int x = 0; x < 5; ++x) working.at<cv::Vec3b>(0, x) = cv::Vec3b(values[x], values[x], values[x]);
+  for (int x = 0; x < 5; ++x)
+    working.at<cv::Vec3b>(0, x) = cv::Vec3b(values[x], values[x], values[x]);
   cv::Mat mask(1, 5, CV_8UC1, cv::Scalar(255));
   cv::Mat input(1, 5, CV_8UC3);
   cv::Mat result = renderResultImage(working, input, mask);
@@ -64,8 +65,9 @@ TEST(FormatScoredBoxListTest, AppendsTheScoreWithSixDecimals) {
 }
 
 TEST(FormatWordBoxListTest, ListsEveryWordOfEveryLineInOrderWithItsLineScore) {
-  const std::vector<InputLine> lines{{{20, 40, 220, 90}, 0.5, {{20, 40, 100, 90}, {130, 42, 220, 88}}},
-                                     {{0, 100, 50, 120}, 0.75, {{2, 101, 48, 119}}}};
+  const std::vector<InputLine> lines{
+      {{20, 40, 220, 90}, 0.5, {{20, 40, 100, 90}, {130, 42, 220, 88}}},
+      {{0, 100, 50, 120}, 0.75, {{2, 101, 48, 119}}}};
   EXPECT_EQ(formatWordBoxList(lines, false), "20,40,100,90\n130,42,220,88\n2,101,48,119\n");
   EXPECT_EQ(formatWordBoxList(lines, true),
             "20,40,100,90,0.500000\n130,42,220,88,0.500000\n2,101,48,119,0.750000\n");

@@ -138,7 +138,8 @@ std::vector<InputLine> inputLines(const Detection& detection, int factor) {
     if (i < detection.words.size()) {
       for (const ComponentBox& word : detection.words[i]) words.push_back(scaled(word));
     }
-    lines.push_back({scaled(detection.boxes[i]), shownScore(detection.scores[i]), std::move(words)});
+    lines.push_back(
+        {scaled(detection.boxes[i]), shownScore(detection.scores[i]), std::move(words)});
   }
   return lines;
 }

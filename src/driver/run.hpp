@@ -115,7 +115,8 @@ Result<FileDetection> detectFile(const classifier::StumpCascade& model,
                                  const ExtraOutputs& extras = {});
 
 // The whole run: progress marks and the output paths on `console` (the JSON's last, when asked
-// for), exactly as the command prints them. Returns the failure that stopped it; nothing is written after a failure.
+// for), exactly as the command prints them. Returns the failure that stopped it; nothing is written
+// after a failure.
 Status runSequence(const RunArguments& arguments, std::ostream& console);
 
 }  // namespace scenetext::driver

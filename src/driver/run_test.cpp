@@ -10,11 +10,11 @@
 #include <sstream>
 
 #include "common/test_support.hpp"
+#include "driver/test_scenes.hpp"
 #include "edges/edge_detection.hpp"
 #include "regions/detection.hpp"
 #include "regions/final_regions.hpp"
 #include "regions/word_boxes.hpp"
-#include "driver/test_scenes.hpp"
 
 namespace scenetext::driver {
 namespace {
@@ -54,7 +54,8 @@ TEST(PrepareWorkingInputTest, ReducesLargeImagesAndKeepsTheFactor) {
 // detectText runs the detection as named steps; the band driver of each mode is the same
 // computation in one call, and must agree to the pixel.
 TEST(DetectTextTest, AgreesWithTheDetectionDriversOfBothModes) {
-  const cv::Mat working = prepareWorkingInput(scenetext::testing::signs(cv::Size(901, 600))).working;
+  const cv::Mat working =
+      prepareWorkingInput(scenetext::testing::signs(cv::Size(901, 600))).working;
   const cv::Mat edges = edges::detectEdges(working, edges::kEdgeFraction);
   for (const auto mode : {regions::CandidateMode::kExact, regions::CandidateMode::kExtended}) {
     const std::string modelPath = mode == regions::CandidateMode::kExact
@@ -63,7 +64,8 @@ TEST(DetectTextTest, AgreesWithTheDetectionDriversOfBothModes) {
     const Result<classifier::StumpCascade> model = loadModel(modelPath);
     ASSERT_TRUE(model.ok()) << model.status().message();
     int steps = 0;
-    const Detection detection = detectText(working, *model, [&steps] { ++steps; }, mode);
+    const Detection detection = detectText(
+        working, *model, [&steps] { ++steps; }, mode);
     EXPECT_EQ(steps, 4);
     BoxList boxes;
     cv::Mat textMask, boxMask;
@@ -126,8 +128,8 @@ TEST_F(ScenetextCommandTest, ImageWithoutTextGivesFiveMarksAnUnmarkedImageAndAnE
   std::string prefix = (scratch_ / "out").string() + "/";
   auto result = runCommand(kScenetext, {model_, image, prefix}, scratch_.path());
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_EQ(result.out, "*****   Done! Output To: \n" + prefix + "plain.png\n" + prefix +
-                            "plain.png.txt\n");
+  EXPECT_EQ(result.out,
+            "*****   Done! Output To: \n" + prefix + "plain.png\n" + prefix + "plain.png.txt\n");
   EXPECT_EQ(result.err, "");
   cv::Mat written = cv::imread(prefix + "plain.png", cv::IMREAD_UNCHANGED);
   ASSERT_EQ(written.size(), cv::Size(41, 37));
@@ -137,10 +139,10 @@ TEST_F(ScenetextCommandTest, ImageWithoutTextGivesFiveMarksAnUnmarkedImageAndAnE
 
 TEST_F(ScenetextCommandTest, UnreadableImageFailsAfterTheFirstMarkAndWritesNothing) {
   scratch_.write("not-an-image.jpg", "this is text, not a JPEG");
-  for (std::string image : {(scratch_ / "missing.png").string(),
-                            (scratch_ / "not-an-image.jpg").string()}) {
-    auto result = runCommand(kScenetext, {model_, image, (scratch_ / "out").string() + "/"},
-                             scratch_.path());
+  for (std::string image :
+       {(scratch_ / "missing.png").string(), (scratch_ / "not-an-image.jpg").string()}) {
+    auto result =
+        runCommand(kScenetext, {model_, image, (scratch_ / "out").string() + "/"}, scratch_.path());
     EXPECT_EQ(result.exitCode, 1) << image;
     EXPECT_EQ(result.out, "*") << image;
     EXPECT_NE(result.err.find("scenetext: cannot read image '" + image + "'"), std::string::npos)
@@ -176,9 +178,9 @@ TEST_F(ScenetextCommandTest, UnwritableOutputFailsWithThePathAndLeavesNoFile) {
 
   std::string unknown = writeImage("plain.png", cv::Mat(20, 20, CV_8UC3, cv::Scalar(9, 9, 9)));
   std::filesystem::copy(unknown, scratch_ / "plain.xyz");
-  auto badExtension = runCommand(kScenetext, {model_, (scratch_ / "plain.xyz").string(),
-                                              (scratch_ / "out").string() + "/"},
-                                 scratch_.path());
+  auto badExtension = runCommand(
+      kScenetext, {model_, (scratch_ / "plain.xyz").string(), (scratch_ / "out").string() + "/"},
+      scratch_.path());
   EXPECT_EQ(badExtension.exitCode, 1);
   EXPECT_NE(badExtension.err.find("plain.xyz"), std::string::npos) << badExtension.err;
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "out"));
@@ -187,8 +189,8 @@ TEST_F(ScenetextCommandTest, UnwritableOutputFailsWithThePathAndLeavesNoFile) {
 TEST_F(ScenetextCommandTest, MissingModelFailsBeforeTheImageIsRead) {
   std::string image = writeImage("plain.png", cv::Mat(20, 20, CV_8UC3, cv::Scalar(9, 9, 9)));
   std::string model = (scratch_ / "absent.model").string();
-  auto result = runCommand(kScenetext, {model, image, (scratch_ / "out").string() + "/"},
-                           scratch_.path());
+  auto result =
+      runCommand(kScenetext, {model, image, (scratch_ / "out").string() + "/"}, scratch_.path());
   EXPECT_EQ(result.exitCode, 1);
   EXPECT_EQ(result.out, "");
   EXPECT_NE(result.err.find("scenetext: cannot read model '" + model + "'"), std::string::npos)
@@ -210,21 +212,22 @@ TEST_F(ScenetextCommandTest, CandidateModeIsAnOptionAndAMismatchWithTheModelWarn
 
   auto plain = runCommand(kScenetext, {model, path, prefix}, scratch_.path());
   EXPECT_EQ(plain.exitCode, 0);
-  EXPECT_NE(plain.err.find("warning: model '" + model +
-                           "' was trained for --candidates extended; running with --candidates exact"),
-            std::string::npos)
+  EXPECT_NE(
+      plain.err.find("warning: model '" + model +
+                     "' was trained for --candidates extended; running with --candidates exact"),
+      std::string::npos)
       << plain.err;
   EXPECT_EQ(plain.out.substr(0, 5), "*****");
 
-  auto extended = runCommand(kScenetext, {"--candidates", "extended", model, path, prefix},
-                             scratch_.path());
+  auto extended =
+      runCommand(kScenetext, {"--candidates", "extended", model, path, prefix}, scratch_.path());
   EXPECT_EQ(extended.exitCode, 0) << extended.err;
   EXPECT_EQ(extended.err, "");
   EXPECT_EQ(extended.out, plain.out);
   EXPECT_FALSE(scenetext::testing::slurp(prefix + "sign.png.txt").empty());
 
-  auto bogus = runCommand(kScenetext, {"--candidates", "bogus", model, path, prefix},
-                          scratch_.path());
+  auto bogus =
+      runCommand(kScenetext, {"--candidates", "bogus", model, path, prefix}, scratch_.path());
   EXPECT_EQ(bogus.exitCode, 2);
 }
 
@@ -256,7 +259,8 @@ TEST_F(ScenetextCommandTest, ScoresMinScoreAndJsonDescribeTheSameLines) {
   const std::string plainImage = scenetext::testing::slurp(prefix + "signs.png");
   EXPECT_FALSE(std::filesystem::exists(prefix + "signs.png.json"));
 
-  auto scored = runCommand(kScenetext, {"--scores", "--json", model, path, prefix}, scratch_.path());
+  auto scored =
+      runCommand(kScenetext, {"--scores", "--json", model, path, prefix}, scratch_.path());
   ASSERT_EQ(scored.exitCode, 0) << scored.err;
   EXPECT_EQ(scored.out, "*****   Done! Output To: \n" + prefix + "signs.png\n" + boxes + "\n" +
                             prefix + "signs.png.json\n");
@@ -294,9 +298,9 @@ TEST_F(ScenetextCommandTest, ScoresMinScoreAndJsonDescribeTheSameLines) {
   const double highest = *std::max_element(list.scores.begin(), list.scores.end());
   ASSERT_LT(lowest, highest);
   const double threshold = (lowest + highest) / 2;
-  auto kept = runCommand(kScenetext, {"--scores", "--min-score", std::to_string(threshold), model,
-                                      path, prefix},
-                         scratch_.path());
+  auto kept = runCommand(
+      kScenetext, {"--scores", "--min-score", std::to_string(threshold), model, path, prefix},
+      scratch_.path());
   ASSERT_EQ(kept.exitCode, 0) << kept.err;
   const ScoredList keptList = splitScores(scenetext::testing::slurp(boxes));
   std::vector<double> expected;
@@ -306,23 +310,24 @@ TEST_F(ScenetextCommandTest, ScoresMinScoreAndJsonDescribeTheSameLines) {
   EXPECT_EQ(keptList.scores, expected);
   EXPECT_NE(scenetext::testing::slurp(prefix + "signs.png"), plainImage);
 
-  EXPECT_EQ(runCommand(kScenetext, {"--min-score", "1.5", model, path, prefix}, scratch_.path())
-                .exitCode,
-            2);
-  EXPECT_EQ(runCommand(kScenetext, {"--min-score", "x", model, path, prefix}, scratch_.path())
-                .exitCode,
-            2);
+  EXPECT_EQ(
+      runCommand(kScenetext, {"--min-score", "1.5", model, path, prefix}, scratch_.path()).exitCode,
+      2);
+  EXPECT_EQ(
+      runCommand(kScenetext, {"--min-score", "x", model, path, prefix}, scratch_.path()).exitCode,
+      2);
 }
 
 // Two words on a light board, two fifths of a letter height apart: one text line, two words.
 cv::Mat wordsOnABoard() {
   cv::Mat image(300, 700, CV_8UC3, cv::Scalar(120, 150, 140));
-  cv::rectangle(image, cv::Point(20, 60), cv::Point(680, 200), cv::Scalar(235, 235, 235), cv::FILLED);
+  cv::rectangle(image, cv::Point(20, 60), cv::Point(680, 200), cv::Scalar(235, 235, 235),
+                cv::FILLED);
   const double scale = 2.0;
   const int thickness = 4;
   int baseline = 0;
-  const cv::Size first = cv::getTextSize("HOTEL", cv::FONT_HERSHEY_SIMPLEX, scale, thickness,
-                                         &baseline);
+  const cv::Size first =
+      cv::getTextSize("HOTEL", cv::FONT_HERSHEY_SIMPLEX, scale, thickness, &baseline);
   cv::putText(image, "HOTEL", cv::Point(60, 160), cv::FONT_HERSHEY_SIMPLEX, scale,
               cv::Scalar(20, 20, 20), thickness, cv::LINE_AA);
   cv::putText(image, "PARK", cv::Point(60 + first.width + first.height * 2 / 5, 160),
@@ -337,7 +342,10 @@ TEST_F(ScenetextCommandTest, WordGranularityListsTheJsonWordsAndLeavesTheImageAl
   const std::string prefix = (scratch_ / "out").string() + "/";
   const std::string boxes = prefix + "board.png.txt";
 
-  ASSERT_EQ(runCommand(kScenetext, {"--candidates", "extended", "--json", model, path, prefix}, scratch_.path()).exitCode, 0);
+  ASSERT_EQ(runCommand(kScenetext, {"--candidates", "extended", "--json", model, path, prefix},
+                       scratch_.path())
+                .exitCode,
+            0);
   const std::string lineList = scenetext::testing::slurp(boxes);
   const std::string lineImage = scenetext::testing::slurp(prefix + "board.png");
   const nlohmann::json json =
@@ -363,9 +371,10 @@ TEST_F(ScenetextCommandTest, WordGranularityListsTheJsonWordsAndLeavesTheImageAl
     }
   }
 
-  auto run = runCommand(kScenetext, {"--granularity", "word", "--candidates", "extended", "--json", model, path,
-                         prefix},
-                        scratch_.path());
+  auto run = runCommand(
+      kScenetext,
+      {"--granularity", "word", "--candidates", "extended", "--json", model, path, prefix},
+      scratch_.path());
   ASSERT_EQ(run.exitCode, 0) << run.err;
   EXPECT_EQ(scenetext::testing::slurp(boxes), fromJson);
   EXPECT_NE(fromJson, lineList);
@@ -374,14 +383,16 @@ TEST_F(ScenetextCommandTest, WordGranularityListsTheJsonWordsAndLeavesTheImageAl
   // The JSON carries lines and words whatever the granularity.
   EXPECT_EQ(nlohmann::json::parse(scenetext::testing::slurp(prefix + "board.png.json")), json);
 
-  ASSERT_EQ(runCommand(kScenetext, {"--granularity", "line", "--candidates", "extended", model, path, prefix}, scratch_.path())
+  ASSERT_EQ(runCommand(kScenetext,
+                       {"--granularity", "line", "--candidates", "extended", model, path, prefix},
+                       scratch_.path())
                 .exitCode,
             0);
   EXPECT_EQ(scenetext::testing::slurp(boxes), lineList);
-  EXPECT_EQ(runCommand(kScenetext, {"--granularity", "letter", model, path, prefix},
-                       scratch_.path())
-                .exitCode,
-            2);
+  EXPECT_EQ(
+      runCommand(kScenetext, {"--granularity", "letter", model, path, prefix}, scratch_.path())
+          .exitCode,
+      2);
 }
 
 }  // namespace

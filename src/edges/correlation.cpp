@@ -109,8 +109,8 @@ void ownCorrelatePair(const cv::Mat& src, const cv::Mat& kernel1, const cv::Mat*
   thread_local PaddedSource padded;
   for (int y0 = 0; y0 < src.rows; y0 += strip) {
     const int y1 = std::min(src.rows, y0 + strip);
-    padRows(src, anchorX, kernel1.cols - 1 - anchorX, y0 - anchorY,
-            y1 + kernel1.rows - 1 - anchorY, padded);
+    padRows(src, anchorX, kernel1.cols - 1 - anchorX, y0 - anchorY, y1 + kernel1.rows - 1 - anchorY,
+            padded);
     correlateTaps(padded, src.cols, taps1, kernel1.rows, dst1, y0, y1);
     if (kernel2) correlateTaps(padded, src.cols, taps2, kernel2->rows, *dst2, y0, y1);
   }
@@ -149,8 +149,7 @@ bool ownLoopMatchesLibrary() {
 
 bool ownCorrelationInUse() {
 #ifdef SCENETEXT_X86_SIMD
-  static const bool use = haveAvx2Fma() &&
-                          cv::checkHardwareSupport(CV_CPU_AVX2) &&
+  static const bool use = haveAvx2Fma() && cv::checkHardwareSupport(CV_CPU_AVX2) &&
                           cv::checkHardwareSupport(CV_CPU_FMA3) && ownLoopMatchesLibrary();
   return use;
 #else

@@ -30,16 +30,16 @@ bool sameBits(const cv::Mat& a, const cv::Mat& b) {
 TEST(Correlation, GivesTheLibrarysValuesBitForBit) {
   const GaussianKernels gaussian = buildGaussianKernels();
   cv::RNG rng(5);
-  const cv::Size sizes[] = {{96, 48}, {640, 3}, {97, 7}, {101, 5}, {111, 4}, {1, 1},
-                            {1, 30},  {30, 1},  {5, 3},  {8, 8},   {17, 2},
-                            {70, 150}, {33, 129}, {9, 65}};
+  const cv::Size sizes[] = {{96, 48}, {640, 3}, {97, 7}, {101, 5}, {111, 4},  {1, 1},    {1, 30},
+                            {30, 1},  {5, 3},   {8, 8},  {17, 2},  {70, 150}, {33, 129}, {9, 65}};
   for (const cv::Size size : sizes) {
     cv::Mat src(size, CV_32FC1);
     rng.fill(src, cv::RNG::UNIFORM, 0.0, 1.0);
     cv::Mat random(7, 3, CV_32FC1);
     rng.fill(random, cv::RNG::UNIFORM, -1.0, 1.0);
     random.at<float>(2, 1) = 0.0f;
-    for (const cv::Mat& kernel : {gaussian.row, gaussian.column, gaussian.kx, gaussian.ky, random}) {
+    for (const cv::Mat& kernel :
+         {gaussian.row, gaussian.column, gaussian.kx, gaussian.ky, random}) {
       cv::Mat own;
       correlate(src, own, kernel);
       EXPECT_TRUE(sameBits(own, libraryCorrelation(src, kernel)))

@@ -37,7 +37,8 @@ cv::Mat normaliseMagnitude(const cv::Mat& magnitude) {
 }
 
 void normaliseMagnitude(const cv::Mat& magnitude, cv::Mat& normalised) {
-  CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() && normalised.data != magnitude.data);
+  CV_Assert(magnitude.type() == CV_32FC1 && !magnitude.empty() &&
+            normalised.data != magnitude.data);
   // The largest value, as cv::minMaxLoc finds it. Magnitudes are square roots, never NaN and
   // never -0, so their bit patterns order as their values: the maximum is taken over those, a
   // reduction that runs on whole vectors.
@@ -191,8 +192,7 @@ void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong) {
       if (p.x > 0 && p.x < cols - 1 && p.y > 0 && p.y < rows - 1) {
         // Inside the frame: the candidate neighbours as a mask of the nine positions, built
         // without a branch each (whether a neighbour is a candidate is hard to foretell).
-        uchar* around[3] = {labels.ptr<uchar>(p.y - 1) + p.x - 1,
-                            labels.ptr<uchar>(p.y) + p.x - 1,
+        uchar* around[3] = {labels.ptr<uchar>(p.y - 1) + p.x - 1, labels.ptr<uchar>(p.y) + p.x - 1,
                             labels.ptr<uchar>(p.y + 1) + p.x - 1};
         unsigned mask = 0;
         for (int k = 0; k < 9; ++k) mask |= unsigned{around[k / 3][k % 3] == kCandidate} << k;

@@ -46,8 +46,8 @@ struct EdgeThresholds {
 EdgeThresholds thresholdsForBin(int bin);
 EdgeThresholds computeEdgeThresholds(const cv::Mat& normalised, float edgeFraction);
 
-// Hysteresis on the candidate labels of labelLocalMaxima (1 a candidate, 0 not): every candidate 8-connected to a strong point
-// through candidates becomes 255, everything else 0 (in place).
+// Hysteresis on the candidate labels of labelLocalMaxima (1 a candidate, 0 not): every candidate
+// 8-connected to a strong point through candidates becomes 255, everything else 0 (in place).
 void traceHysteresis(cv::Mat& labels, const std::vector<EdgePoint>& strong);
 
 }  // namespace scenetext::edges

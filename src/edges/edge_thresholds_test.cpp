@@ -113,8 +113,8 @@ TEST(MagnitudeHistogramTest, CountsAsTheLibraryHistogramDoes) {
   const float* ranges[] = {range};
   std::vector<float> values;
   for (int k = 0; k <= kMagnitudeBins; ++k) {
-    float v = std::max(0.0f, static_cast<float>(kHistogramLower + k / 64.0 *
-                                                (kHistogramUpper - kHistogramLower)));
+    float v = std::max(
+        0.0f, static_cast<float>(kHistogramLower + k / 64.0 * (kHistogramUpper - kHistogramLower)));
     for (int step = 0; step < 40; ++step) v = std::nextafter(v, -1.0f);
     for (int step = 0; step < 80; ++step, v = std::nextafter(v, 2.0f)) values.push_back(v);
   }

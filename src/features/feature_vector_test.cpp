@@ -87,13 +87,14 @@ TEST(FeatureVector, BlocksOfTenFollowTheMapOrder) {
   const std::vector<cv::Mat> gradients = gradientFeatureMaps(patch);
   const std::vector<cv::Mat> orientation = orientationBandMaps(patch, {});
   const std::vector<std::pair<int, cv::Mat>> maps = {
-      {0, gradients[0]}, {1, gradients[1]}, {2, gradients[2]}, {3, edgeProjectionMap(patch)},
+      {0, gradients[0]},   {1, gradients[1]},   {2, gradients[2]},    {3, edgeProjectionMap(patch)},
       {4, orientation[0]}, {5, orientation[1]}, {18, orientation[14]}};
   for (const auto& [index, map] : maps) {
     const std::vector<float> expected = mapFeatures(map);
     ASSERT_EQ(expected.size(), 10u);
     for (int slot = 0; slot < 10; ++slot) {
-      EXPECT_EQ(v.at<float>(0, 10 * index + slot), expected[slot]) << "map " << index << " slot " << slot;
+      EXPECT_EQ(v.at<float>(0, 10 * index + slot), expected[slot])
+          << "map " << index << " slot " << slot;
     }
   }
   // A text patch has edges, and some of them face left or up, so the band maps are not all 0.

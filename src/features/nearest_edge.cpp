@@ -106,9 +106,9 @@ constexpr int kWindowRowPassWidthLimit = 512;  // keeps the bounds' rounding bel
 // The per-call buffers of nearestEdgeIndices, kept per thread: a candidate's transform is only a
 // few dozen kilobytes, but it runs for every candidate.
 struct TransformBuffers {
-  std::vector<float> f;     // costs, row-major h x w
-  std::vector<int> dRow;    // row offsets of the chosen positions, row-major
-  std::vector<int> below;   // the nearest edge row at or below each pixel
+  std::vector<float> f;    // costs, row-major h x w
+  std::vector<int> dRow;   // row offsets of the chosen positions, row-major
+  std::vector<int> below;  // the nearest edge row at or below each pixel
   std::vector<int> nextBelow, above;
   std::vector<float> column;
   std::vector<int16_t> rowCosts;  // one row's costs as whole numbers, between sentinels

@@ -77,8 +77,9 @@ void sobelOrientations(const int* dx, const int* dy, float* out, int count) {
   }
 #endif
   for (; i < count; ++i) {
-    out[i] = dx[i] == 0 && dy[i] == 0 ? 0.0f : foldedOrientation(static_cast<float>(dx[i]),
-                                                               static_cast<float>(dy[i]));
+    out[i] = dx[i] == 0 && dy[i] == 0
+                 ? 0.0f
+                 : foldedOrientation(static_cast<float>(dx[i]), static_cast<float>(dy[i]));
   }
 }
 
@@ -110,8 +111,10 @@ void sobelSums(const cv::Mat& grey, int row, int col, int& dx, int& dy) {
   const uchar* above = grey.ptr<uchar>(up);
   const uchar* here = grey.ptr<uchar>(row);
   const uchar* below = grey.ptr<uchar>(down);
-  dx = (above[right] + 2 * here[right] + below[right]) - (above[left] + 2 * here[left] + below[left]);
-  dy = (below[left] + 2 * below[col] + below[right]) - (above[left] + 2 * above[col] + above[right]);
+  dx = (above[right] + 2 * here[right] + below[right]) -
+       (above[left] + 2 * here[left] + below[left]);
+  dy =
+      (below[left] + 2 * below[col] + below[right]) - (above[left] + 2 * above[col] + above[right]);
 }
 
 // Eight 0/1 flags as one word, flag k in bit 8k (whatever the processor's byte order).

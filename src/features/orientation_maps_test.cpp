@@ -137,8 +137,8 @@ TEST(SobelOrientation, EqualsTheLibrarysFoldedAtan2ForEveryPairOfDerivatives) {
 // zero derivatives included (atan2 tells +0 from -0, so the bits must agree, not only the values).
 TEST(OrientationAt, EqualsTheOrientationMapAtEveryPixel) {
   cv::RNG rng(17);
-  for (const cv::Size size : {cv::Size(96, 48), cv::Size(1, 1), cv::Size(5, 1), cv::Size(1, 7),
-                              cv::Size(13, 9)}) {
+  for (const cv::Size size :
+       {cv::Size(96, 48), cv::Size(1, 1), cv::Size(5, 1), cv::Size(1, 7), cv::Size(13, 9)}) {
     for (int kind = 0; kind < 3; ++kind) {
       cv::Mat grey(size, CV_8UC1);
       if (kind == 0) rng.fill(grey, cv::RNG::UNIFORM, 0, 256);

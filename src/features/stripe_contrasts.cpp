@@ -22,8 +22,7 @@ namespace {
 // Sum of the map over rows y0+1..y1 and columns x0+1..x1: four corner reads, summed in double
 // and stored in single precision.
 float box(const IntegralView& s, int y0, int x0, int y1, int x1) {
-  const double sum =
-      static_cast<double>(s.at(y1, x1)) + s.at(y0, x0) - s.at(y0, x1) - s.at(y1, x0);
+  const double sum = static_cast<double>(s.at(y1, x1)) + s.at(y0, x0) - s.at(y0, x1) - s.at(y1, x0);
   return static_cast<float>(sum);
 }
 

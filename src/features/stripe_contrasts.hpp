@@ -12,7 +12,13 @@
 namespace scenetext::features {
 
 // How a layout cuts the map. Any other kind yields no value.
-enum StripeKind : int { kThreeColumns = 1, kThreeRows = 2, kTwoColumns = 3, kTwoRows = 4, kFiveRows = 5 };
+enum StripeKind : int {
+  kThreeColumns = 1,
+  kThreeRows = 2,
+  kTwoColumns = 3,
+  kTwoRows = 4,
+  kFiveRows = 5
+};
 
 // A kind and its split fractions (single precision); kinds that need fewer than four fractions
 // leave the rest 0.

@@ -34,8 +34,8 @@ cv::Mat texture(int rows, int cols, int type, unsigned seed) {
   const int depthMax = CV_MAT_DEPTH(type) == CV_16U ? 65535 : 255;
   for (int y = 0; y < rows; ++y) {
     for (int x = 0; x < cols * image.channels(); ++x) {
-      const int value = (x * 7 + y * 3) % 256 * (depthMax / 255) +
-                        static_cast<int>(random() % 32) - 16;
+      const int value =
+          (x * 7 + y * 3) % 256 * (depthMax / 255) + static_cast<int>(random() % 32) - 16;
       const int clamped = std::clamp(value, 0, depthMax);
       if (CV_MAT_DEPTH(type) == CV_16U) {
         image.ptr<uint16_t>(y)[x] = static_cast<uint16_t>(clamped);
@@ -134,7 +134,8 @@ std::string craftPng(int rows, int cols, const PngOptions& options, unsigned see
   }
   for (size_t i = 0; i < alphas.size(); ++i) alphas[i] = static_cast<png_byte>(i * 3);
   const int entries = 1 << std::min(options.bitDepth, 8);
-  if (options.colourType == PNG_COLOR_TYPE_PALETTE) png_set_PLTE(png, info, palette.data(), entries);
+  if (options.colourType == PNG_COLOR_TYPE_PALETTE)
+    png_set_PLTE(png, info, palette.data(), entries);
   if (options.transparency) {
     png_color_16 key{0, 10, 20, 30, 5};
     png_set_tRNS(png, info, alphas.data(), std::min(entries, 200), &key);
@@ -161,15 +162,16 @@ std::vector<NamedFile> craftedFiles() {
   const cv::Mat colour = texture(45, 67, CV_8UC3, 1);
   files.push_back({"colour.jpg", encodeWithOpenCv(".jpg", colour)});
   files.push_back({"grey.jpg", encodeWithOpenCv(".jpg", texture(45, 67, CV_8UC1, 2))});
-  files.push_back({"progressive.jpg",
-                   encodeWithOpenCv(".jpg", colour, {cv::IMWRITE_JPEG_PROGRESSIVE, 1})});
-  files.push_back({"optimized.jpg", encodeWithOpenCv(".jpg", colour, {cv::IMWRITE_JPEG_OPTIMIZE, 1,
-                                                                     cv::IMWRITE_JPEG_QUALITY, 40})});
+  files.push_back(
+      {"progressive.jpg", encodeWithOpenCv(".jpg", colour, {cv::IMWRITE_JPEG_PROGRESSIVE, 1})});
+  files.push_back({"optimized.jpg",
+                   encodeWithOpenCv(".jpg", colour,
+                                    {cv::IMWRITE_JPEG_OPTIMIZE, 1, cv::IMWRITE_JPEG_QUALITY, 40})});
   files.push_back({"cmyk.jpg", craftJpeg(33, 50, {JCS_CMYK, JCS_CMYK}, 3)});
   files.push_back({"ycck.jpg", craftJpeg(33, 50, {JCS_CMYK, JCS_YCCK}, 4)});
   files.push_back({"rgb-stored.jpg", craftJpeg(33, 50, {JCS_RGB, JCS_RGB}, 5)});
-  files.push_back({"grey-progressive.jpg",
-                   craftJpeg(31, 17, {JCS_GRAYSCALE, JCS_GRAYSCALE, true}, 6)});
+  files.push_back(
+      {"grey-progressive.jpg", craftJpeg(31, 17, {JCS_GRAYSCALE, JCS_GRAYSCALE, true}, 6)});
   files.push_back({"restarts.jpg", craftJpeg(64, 64, {JCS_RGB, JCS_YCbCr, false, 1}, 7)});
   files.push_back({"motion.jpg", craftJpeg(32, 48, {JCS_RGB, JCS_YCbCr, false, 0, false}, 8)});
   files.push_back({"one-pixel.jpg", encodeWithOpenCv(".jpg", texture(1, 1, CV_8UC3, 9))});
@@ -181,7 +183,8 @@ std::vector<NamedFile> craftedFiles() {
   files.push_back({"deep-alpha.png", encodeWithOpenCv(".png", texture(45, 67, CV_16UC4, 14))});
   for (int depth : {1, 2, 4, 8}) {
     const std::string bits = std::to_string(depth);
-    files.push_back({"palette" + bits + ".png", craftPng(21, 37, {PNG_COLOR_TYPE_PALETTE, depth}, 15)});
+    files.push_back(
+        {"palette" + bits + ".png", craftPng(21, 37, {PNG_COLOR_TYPE_PALETTE, depth}, 15)});
     files.push_back({"palette-trns" + bits + ".png",
                      craftPng(21, 37, {PNG_COLOR_TYPE_PALETTE, depth, false, true}, 16)});
     files.push_back({"grey" + bits + ".png", craftPng(21, 37, {PNG_COLOR_TYPE_GRAY, depth}, 17)});
@@ -191,8 +194,8 @@ std::vector<NamedFile> craftedFiles() {
   files.push_back({"grey-alpha.png", craftPng(21, 37, {PNG_COLOR_TYPE_GRAY_ALPHA, 8}, 20)});
   files.push_back({"grey-alpha16.png", craftPng(21, 37, {PNG_COLOR_TYPE_GRAY_ALPHA, 16}, 21)});
   files.push_back({"interlaced.png", craftPng(23, 29, {PNG_COLOR_TYPE_RGB, 8, true}, 22)});
-  files.push_back({"interlaced-palette.png",
-                   craftPng(23, 29, {PNG_COLOR_TYPE_PALETTE, 4, true, true}, 23)});
+  files.push_back(
+      {"interlaced-palette.png", craftPng(23, 29, {PNG_COLOR_TYPE_PALETTE, 4, true, true}, 23)});
   files.push_back({"interlaced16.png", craftPng(23, 29, {PNG_COLOR_TYPE_RGB_ALPHA, 16, true}, 24)});
   return files;
 }
@@ -271,8 +274,8 @@ TEST(CodecEquality, ReadsEveryFileAsOpenCvDoes) {
 
 TEST(CodecEquality, ReadsPhotosAsOpenCvDoes) {
   const char* folder = std::getenv("SCENETEXT_PHOTO_DIR");
-  const fs::path photos = folder ? fs::path(folder)
-                                 : fs::path(SCENETEXT_SOURCE_DIR) / "../shared/data/icdar2013-train";
+  const fs::path photos =
+      folder ? fs::path(folder) : fs::path(SCENETEXT_SOURCE_DIR) / "../shared/data/icdar2013-train";
   if (!fs::is_directory(photos)) GTEST_SKIP() << "no photos in " << photos;
   int count = 0;
   for (const fs::directory_entry& entry : fs::directory_iterator(photos)) {
@@ -282,12 +285,12 @@ TEST(CodecEquality, ReadsPhotosAsOpenCvDoes) {
 }
 
 TEST(CodecEquality, WritesEveryImageAsOpenCvDoes) {
-  const std::vector<cv::Mat> images = {
-      texture(45, 67, CV_8UC3, 30), texture(45, 67, CV_8UC1, 31), texture(1, 1, CV_8UC3, 32),
-      texture(3, 1, CV_8UC1, 33),   texture(17, 1000, CV_8UC3, 34),
-      cv::Mat(480, 640, CV_8UC3, cv::Scalar(40, 90, 200)),
-      // a region of a larger image: rows not contiguous in memory
-      texture(100, 120, CV_8UC3, 35)(cv::Rect(7, 9, 50, 61))};
+  const std::vector<cv::Mat> images = {texture(45, 67, CV_8UC3, 30), texture(45, 67, CV_8UC1, 31),
+                                       texture(1, 1, CV_8UC3, 32), texture(3, 1, CV_8UC1, 33),
+                                       texture(17, 1000, CV_8UC3, 34),
+                                       cv::Mat(480, 640, CV_8UC3, cv::Scalar(40, 90, 200)),
+                                       // a region of a larger image: rows not contiguous in memory
+                                       texture(100, 120, CV_8UC3, 35)(cv::Rect(7, 9, 50, 61))};
   for (const cv::Mat& image : images) {
     for (const std::string extension : {".png", ".jpg", ".jpeg", ".JPE", ".Png"}) {
       Result<std::string> bytes = encodeImageFor("out/image" + extension, image);

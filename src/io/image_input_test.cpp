@@ -30,7 +30,8 @@ cv::Mat stripes() {
   return image;
 }
 
-fs::path writeFile(const ScratchFolder& scratch, const std::string& name, const std::string& bytes) {
+fs::path writeFile(const ScratchFolder& scratch, const std::string& name,
+                   const std::string& bytes) {
   const fs::path path = scratch / name;
   std::ofstream(path, std::ios::binary) << bytes;
   return path;
@@ -80,8 +81,9 @@ TEST(ImageInput, NamesTheFileAndTheReason) {
             "cannot read image '" + missing + "': No such file or directory");
 
   // PNG signature and IHDR of 30000 x 30000, no pixel data: refused from the header.
-  const std::string bomb = "\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR\x00\x00\x75\x30\x00\x00\x75\x30"
-                           "\x08\x02\x00\x00\x00\x00\x00\x00\x00"s;
+  const std::string bomb =
+      "\x89PNG\r\n\x1A\n\x00\x00\x00\x0DIHDR\x00\x00\x75\x30\x00\x00\x75\x30"
+      "\x08\x02\x00\x00\x00\x00\x00\x00\x00"s;
   const fs::path bombPath = writeFile(scratch, "bomb.png", bomb);
   EXPECT_EQ(readColourImage(bombPath.string()).status().message(),
             "cannot read image '" + bombPath.string() +

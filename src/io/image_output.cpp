@@ -33,7 +33,8 @@ bool encodedHere(const cv::Mat& image) {
 Result<std::string> encodeWithOpenCv(const std::string& path, const std::string& extension,
                                      const cv::Mat& image) {
   Result<OpenCvCodecs> codecs = openCvCodecs();
-  if (!codecs.ok()) return Status::error("cannot write '" + path + "': " + codecs.status().message());
+  if (!codecs.ok())
+    return Status::error("cannot write '" + path + "': " + codecs.status().message());
   std::vector<uchar> bytes;
   try {
     if (!codecs->encode(extension.c_str(), &image, &bytes)) {
@@ -64,7 +65,8 @@ Status checkImageWriter(const std::string& path) {
   }
   if (writerFor(path) != Writer::kOpenCv) return {};
   Result<OpenCvCodecs> codecs = openCvCodecs();
-  if (!codecs.ok()) return Status::error("cannot write '" + path + "': " + codecs.status().message());
+  if (!codecs.ok())
+    return Status::error("cannot write '" + path + "': " + codecs.status().message());
   if (!codecs->haveWriter(path.c_str())) {
     return Status::error("cannot write '" + path + "': no image encoder for '" + extension + "'");
   }
@@ -81,9 +83,9 @@ Result<std::string> encodeImageFor(const std::string& path, const cv::Mat& image
   Result<std::string> bytes = writer == Writer::kJpeg ? encodeJpeg(image) : encodePng(image);
   if (!bytes.ok()) {
     // OpenCV reports a libjpeg or libpng failure in these words.
-    return Status::error("cannot write '" + path + "': the " + extension +
-                         " encoder refused the image (Raw image encoder error: " +
-                         bytes.status().message() + ")");
+    return Status::error(
+        "cannot write '" + path + "': the " + extension +
+        " encoder refused the image (Raw image encoder error: " + bytes.status().message() + ")");
   }
   return bytes;
 }

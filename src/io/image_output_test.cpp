@@ -16,11 +16,16 @@ struct WriterCase {
 
 TEST(ImageOutput, ChoosesTheEncoderByTheExtensionAsOpenCvDoes) {
   const std::vector<WriterCase> cases = {
-      {"a.jpg", "\xFF\xD8\xFF"},       {"dir.x/a.JPEG", "\xFF\xD8\xFF"},
-      {"a.Jpe", "\xFF\xD8\xFF"},       {"a.png", "\x89PNG"},
-      {"a.PNG", "\x89PNG"},            {"a.png~", "\x89PNG"},  // letters and digits only
-      {"a.bmp", "BM"},                 {"a.ppm", "P6"},
-      {"a.jpgx", ""},                  {"a.pn", ""},
+      {"a.jpg", "\xFF\xD8\xFF"},
+      {"dir.x/a.JPEG", "\xFF\xD8\xFF"},
+      {"a.Jpe", "\xFF\xD8\xFF"},
+      {"a.png", "\x89PNG"},
+      {"a.PNG", "\x89PNG"},
+      {"a.png~", "\x89PNG"},  // letters and digits only
+      {"a.bmp", "BM"},
+      {"a.ppm", "P6"},
+      {"a.jpgx", ""},
+      {"a.pn", ""},
   };
   for (const WriterCase& c : cases) {
     Result<std::string> bytes = encodeImageFor(c.path, kColour);

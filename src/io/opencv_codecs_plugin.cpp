@@ -26,8 +26,8 @@ __attribute__((visibility("default"))) bool scenetext_opencv_have_writer(const c
 }
 
 __attribute__((visibility("default"))) bool scenetext_opencv_encode(const char* extension,
-                                                                   const cv::Mat* image,
-                                                                   std::vector<uchar>* bytes) {
+                                                                    const cv::Mat* image,
+                                                                    std::vector<uchar>* bytes) {
   return cv::imencode(extension, *image, *bytes);
 }
 

@@ -90,8 +90,8 @@ struct Encoder {
 };
 
 void writeToMemory(png_structp png, png_bytep data, size_t length) {
-  static_cast<std::string*>(png_get_io_ptr(png))->append(reinterpret_cast<const char*>(data),
-                                                         length);
+  static_cast<std::string*>(png_get_io_ptr(png))
+      ->append(reinterpret_cast<const char*>(data), length);
 }
 
 void flushNothing(png_structp) {}
@@ -105,8 +105,8 @@ bool writeImage(Encoder& encoder, const cv::Mat& image, png_bytepp rows) {
   png_set_compression_strategy(png, kDefaultStrategy);
   png_set_IHDR(png, encoder.info, static_cast<png_uint_32>(image.cols),
                static_cast<png_uint_32>(image.rows), 8,
-               image.channels() == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB,
-               PNG_INTERLACE_NONE, PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
+               image.channels() == 1 ? PNG_COLOR_TYPE_GRAY : PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE,
+               PNG_COMPRESSION_TYPE_DEFAULT, PNG_FILTER_TYPE_DEFAULT);
   png_write_info(png, encoder.info);
   png_set_bgr(png);
   png_write_image(png, rows);
@@ -143,7 +143,8 @@ Result<std::string> encodePng(const cv::Mat& image) {
   if (encoder.png) encoder.info = png_create_info_struct(encoder.png);
   if (!encoder.png || !encoder.info) return Status::error("libpng could not start");
   std::vector<png_bytep> rows(static_cast<size_t>(image.rows));
-  for (int y = 0; y < image.rows; ++y) rows[static_cast<size_t>(y)] = const_cast<uchar*>(image.ptr(y));
+  for (int y = 0; y < image.rows; ++y)
+    rows[static_cast<size_t>(y)] = const_cast<uchar*>(image.ptr(y));
   if (!writeImage(encoder, image, rows.data())) return Status::error(error);
   return std::move(encoder.output);
 }

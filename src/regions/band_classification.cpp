@@ -73,7 +73,8 @@ std::optional<cv::Rect> seedCandidate(const BoxList& boxes, size_t seedIndex, in
   NeighbourSet neighbours;
   collectNeighbours(boxes, neighbours, seed, distanceFactor);
   if (neighbours.leftGaps.empty() || neighbours.rightGaps.empty()) return std::nullopt;
-  const float nearestLeft = *std::min_element(neighbours.leftGaps.begin(), neighbours.leftGaps.end());
+  const float nearestLeft =
+      *std::min_element(neighbours.leftGaps.begin(), neighbours.leftGaps.end());
   const float nearestRight =
       *std::min_element(neighbours.rightGaps.begin(), neighbours.rightGaps.end());
   // The gaps are whole numbers, so the float difference is exact.
@@ -100,8 +101,8 @@ int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model)
   // The maps are computed as the stumps reached ask for their features; a candidate rejected
   // early never needs most of them.
   features::RegionFeatures features(region);
-  return classifier::evaluateStumpCascade([&features](int index) { return features.feature(index); },
-                                          features::kFeatureCount, model);
+  return classifier::evaluateStumpCascade(
+      [&features](int index) { return features.feature(index); }, features::kFeatureCount, model);
 }
 
 classifier::CascadeVerdict judgeRegion(const cv::Mat& region,

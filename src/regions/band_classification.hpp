@@ -61,7 +61,8 @@ int classifyRegion(const cv::Mat& region, const classifier::StumpCascade& model)
 
 // classifyRegion's decision with the cascade's score of an accepted region
 // (classifier::judgeStumpCascade).
-classifier::CascadeVerdict judgeRegion(const cv::Mat& region, const classifier::StumpCascade& model);
+classifier::CascadeVerdict judgeRegion(const cv::Mat& region,
+                                       const classifier::StumpCascade& model);
 
 // Crops `rect` from the band image, computes its feature vector and asks the cascade. Paints the
 // rectangle 255 into `bandResult` (CV_8UC1 of the band's size) when the answer is exactly +1.

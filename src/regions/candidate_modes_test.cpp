@@ -28,7 +28,8 @@ TEST(ScaleBoxToWorkingTest, CoversWholeBlocksAndClipsToTheImage) {
   EXPECT_EQ(scaleBoxToWorking({3, 4, 10, 12}, 4, 640, 480), (ComponentBox{12, 16, 43, 51}));
   EXPECT_EQ(scaleBoxToWorking({0, 0, 0, 0}, 4, 640, 480), (ComponentBox{0, 0, 3, 3}));
   // An odd WorkingImage loses its last column to the reduction; the ends never pass W-1, H-1.
-  EXPECT_EQ(scaleBoxToWorking({100, 70, 160, 119}, 4, 641, 478), (ComponentBox{400, 280, 640, 477}));
+  EXPECT_EQ(scaleBoxToWorking({100, 70, 160, 119}, 4, 641, 478),
+            (ComponentBox{400, 280, 640, 477}));
   EXPECT_EQ(scaleBoxToWorking({5, 5, 5, 5}, 1, 10, 10), (ComponentBox{5, 5, 5, 5}));
 }
 

@@ -33,9 +33,8 @@ TEST(ContourBoxesTest, PointsBeyondTheBoundsAreIgnoredButTheFirstIsAlwaysTaken) 
     ComponentBox expected;
   };
   const Row rows[] = {
-      {12, 8, {6, 3, 9, 3}},
-      {9, 8, {6, 3, 9, 3}},  // x == width is inside the bounds
-      {8, 8, {6, 3, 6, 3}},  // the right end is outside
+      {12, 8, {6, 3, 9, 3}}, {9, 8, {6, 3, 9, 3}},  // x == width is inside the bounds
+      {8, 8, {6, 3, 6, 3}},                         // the right end is outside
       {5, 8, {6, 3, 6, 3}},  // the first point is outside, yet starts the box
       {12, 2, {6, 3, 6, 3}},
   };
@@ -46,7 +45,8 @@ TEST(ContourBoxesTest, PointsBeyondTheBoundsAreIgnoredButTheFirstIsAlwaysTaken) 
 }
 
 // Four 9 x 9 boxes in a row that fit strictly inside `kBig`.
-constexpr ComponentBox kSmall[4] = {{10, 10, 18, 18}, {30, 10, 38, 18}, {50, 10, 58, 18}, {70, 10, 78, 18}};
+constexpr ComponentBox kSmall[4] = {
+    {10, 10, 18, 18}, {30, 10, 38, 18}, {50, 10, 58, 18}, {70, 10, 78, 18}};
 constexpr ComponentBox kBig{0, 0, 100, 50};
 constexpr ComponentBox kOuter{0, 0, 200, 100};  // strictly encloses kInner
 constexpr ComponentBox kInner{5, 5, 100, 50};   // strictly encloses the four small boxes

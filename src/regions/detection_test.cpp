@@ -13,8 +13,8 @@ const classifier::StumpCascade kAcceptAll{};
 
 cv::Mat textLine(cv::Size size, cv::Point origin) {
   cv::Mat image(size, CV_8UC3, cv::Scalar(235, 235, 235));
-  cv::putText(image, "HOTEL PARK", origin, cv::FONT_HERSHEY_SIMPLEX, 1.6, cv::Scalar(20, 20, 20),
-              3, cv::LINE_AA);
+  cv::putText(image, "HOTEL PARK", origin, cv::FONT_HERSHEY_SIMPLEX, 1.6, cv::Scalar(20, 20, 20), 3,
+              cv::LINE_AA);
   return image;
 }
 
@@ -24,7 +24,7 @@ struct DetectionRun {
 };
 
 DetectionRun detect(const cv::Mat& image, const BandBoundaryList& bands,
-           const classifier::StumpCascade& model = kAcceptAll) {
+                    const classifier::StumpCascade& model = kAcceptAll) {
   DetectionRun run;
   const cv::Mat edges = edges::detectEdges(image, edges::kEdgeFraction);
   detectTextRegions(run.boxes, run.textMask, run.boxMask, image, edges, bands, model);

@@ -31,7 +31,8 @@ TEST(TextMaskRegionsTest, AreasAndTheirBoxes) {
       {"side by side, L-shaped", {{0, 0, 3, 2}, {3, 0, 2, 6}}, {{0, 0, 4, 5}}},
       {"one above the other", {{2, 0, 4, 2}, {0, 2, 3, 3}}, {{0, 0, 5, 4}}},
       {"corner to corner", {{0, 0, 3, 3}, {3, 3, 2, 2}}, {{0, 0, 2, 2}, {3, 3, 4, 4}}},
-      {"same top row, left to right", {{8, 2, 2, 2}, {0, 2, 3, 5}, {4, 2, 1, 1}},
+      {"same top row, left to right",
+       {{8, 2, 2, 2}, {0, 2, 3, 5}, {4, 2, 1, 1}},
        {{0, 2, 2, 6}, {4, 2, 4, 2}, {8, 2, 9, 3}}},
       {"higher top row first", {{0, 3, 2, 2}, {9, 1, 2, 6}}, {{9, 1, 10, 6}, {0, 3, 1, 4}}},
   };
@@ -62,7 +63,8 @@ TEST(TextMaskRegionsTest, MoreThan255AreasAreAllLabelled) {
   BoxList boxes;
   textMaskRegions(mask, boxes);
   ASSERT_EQ(boxes.size(), expected.size());
-  for (std::size_t k = 0; k < boxes.size(); ++k) EXPECT_EQ(boxes[k], expected[k]) << "area " << k + 1;
+  for (std::size_t k = 0; k < boxes.size(); ++k)
+    EXPECT_EQ(boxes[k], expected[k]) << "area " << k + 1;
 }
 
 TEST(TextMaskRegionsTest, AppendsAfterExistingBoxes) {

@@ -16,7 +16,11 @@ TEST(SplitBoxesAtBandsTest, BoxesTouchingTheBoundFromEitherSideStayWhole) {
 TEST(SplitBoxesAtBandsTest, CrossingBoxesMoveToTheEndAsUpperThenLowerPiece) {
   BoxList boxes{{1, 9, 4, 10}, {0, 0, 3, 3}, {2, 8, 7, 12}, {5, 11, 6, 19}};
   splitBoxesAtBands(boxes, {0, 10, 20});
-  EXPECT_EQ(boxes, (BoxList{{0, 0, 3, 3}, {5, 11, 6, 19}, {1, 9, 4, 9}, {1, 10, 4, 10}, {2, 8, 7, 9},
+  EXPECT_EQ(boxes, (BoxList{{0, 0, 3, 3},
+                            {5, 11, 6, 19},
+                            {1, 9, 4, 9},
+                            {1, 10, 4, 10},
+                            {2, 8, 7, 9},
                             {2, 10, 7, 12}}));
 }
 
@@ -29,7 +33,8 @@ TEST(SplitBoxesAtBandsTest, BoxCrossingTwoBoundsIsCutAtEachInTurn) {
 TEST(SplitBoxesAtBandsTest, WithoutInteriorBoundsNothingChanges) {
   // The outer bounds are not cut, even by a box reaching past them.
   const BoxList original{{0, 0, 9, 29}, {1, 5, 2, 30}, {3, 3, 3, 3}, {3, 3, 3, 3}};
-  for (const BandBoundaryList& bands : {BandBoundaryList{0, 30}, BandBoundaryList{15}, BandBoundaryList{}}) {
+  for (const BandBoundaryList& bands :
+       {BandBoundaryList{0, 30}, BandBoundaryList{15}, BandBoundaryList{}}) {
     BoxList boxes = original;
     splitBoxesAtBands(boxes, bands);
     EXPECT_EQ(boxes, original) << bands.size() << " bounds";

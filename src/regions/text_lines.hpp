@@ -3,8 +3,8 @@
 // Text lines with a score. Each accepted candidate rectangle carries the cascade's clearance c in
 // [0, 1] (classifier::judgeStumpCascade: 0 when its weakest stage passed exactly at its threshold,
 // 1 when every stump of that stage agreed); a final box scores 1 - 1/2 * prod(1 - c) over the
-// accepted rectangles in its area: (1 + c) / 2 for a single rectangle, higher as more of them agree.
-// Scores therefore lie in [0.5, 1].
+// accepted rectangles in its area: (1 + c) / 2 for a single rectangle, higher as more of them
+// agree. Scores therefore lie in [0.5, 1].
 
 #include <opencv2/core.hpp>
 

@@ -59,8 +59,7 @@ ComponentBox grown(const ComponentBox& box, int margin, const ComponentBox& with
 
 }  // namespace
 
-BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line,
-                  const WordSplitting& splitting) {
+BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line, const WordSplitting& splitting) {
   CV_Assert(edges.type() == CV_8UC1);
   CV_Assert(line.xmin >= 0 && line.ymin >= 0 && line.xmax < edges.cols && line.ymax < edges.rows &&
             line.xmin <= line.xmax && line.ymin <= line.ymax);

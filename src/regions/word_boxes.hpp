@@ -15,7 +15,8 @@ struct WordSplitting {
   // A run of columns without edge pixels cuts the line when it is at least this many times the
   // height of the line's ink wide (never less than one column). Word spaces scale with the letter
   // height. Chosen by five-fold cross-validation of word-level IoU F over the 171 ICDAR 2013
-  // training photos (bench/word_split_cv.py): nine folds of ten, over both candidate modes, chose 0.3.
+  // training photos (bench/word_split_cv.py): nine folds of ten, over both candidate modes, chose
+  // 0.3.
   double gapFactor = 0.3;
   // Each word box is grown by this many times the ink height on every side (clipped to the line),
   // because annotated word boxes hold a little margin around the letters. The folds chose 0 or 0.1

@@ -37,7 +37,8 @@ class BatchTest : public ::testing::Test {
     scratch_.write("accept-all.model", "#\n");
     cv::imwrite((scratch_ / "images/a.png").string(), sign("OPEN 24H", 400));
     cv::imwrite((scratch_ / "images/b.jpg").string(), sign("CAFE BAR", 1700));  // halved
-    cv::imwrite((scratch_ / "images/c.bmp").string(), cv::Mat(50, 61, CV_8UC3, cv::Scalar(7, 8, 9)));
+    cv::imwrite((scratch_ / "images/c.bmp").string(),
+                cv::Mat(50, 61, CV_8UC3, cv::Scalar(7, 8, 9)));
     scratch_.write("images/notes.txt", "not an image, and not an image name either");
   }
   std::string model() const { return (scratch_ / "accept-all.model").string(); }
@@ -46,16 +47,16 @@ class BatchTest : public ::testing::Test {
 
 TEST_F(BatchTest, WritesTheSameBytesAsTheSingleImageCommand) {
   const std::string batchPrefix = (scratch_ / "batch").string() + "/";
-  auto batch = runCommand(kBatch, {model(), (scratch_ / "images").string(), batchPrefix, "--jobs",
-                                   "2"},
-                          scratch_.path());
+  auto batch =
+      runCommand(kBatch, {model(), (scratch_ / "images").string(), batchPrefix, "--jobs", "2"},
+                 scratch_.path());
   ASSERT_EQ(batch.exitCode, 0) << batch.err;
   EXPECT_EQ(batch.out, "processed 3 of 3 images, 0 failed\n");
   for (const std::string name : {"a.png", "b.jpg", "c.bmp"}) {
     const std::string singlePrefix = (scratch_ / "single").string() + "/";
-    auto single = runCommand(kScenetext, {model(), (scratch_ / "images" / name).string(),
-                                          singlePrefix},
-                             scratch_.path());
+    auto single =
+        runCommand(kScenetext, {model(), (scratch_ / "images" / name).string(), singlePrefix},
+                   scratch_.path());
     ASSERT_EQ(single.exitCode, 0) << single.err;
     for (const std::string suffix : {"", ".txt"}) {
       const std::string batchBytes = slurp(batchPrefix + name + suffix);
@@ -71,13 +72,15 @@ TEST_F(BatchTest, WritesTheSameBytesAsTheSingleImageCommand) {
 TEST_F(BatchTest, WordGranularityWritesTheSingleImageCommandsWordLists) {
   const std::string batchPrefix = (scratch_ / "batch").string() + "/";
   const std::string singlePrefix = (scratch_ / "single").string() + "/";
-  auto batch = runCommand(kBatch, {"--granularity", "word", "--scores", model(),
-                                   (scratch_ / "images").string(), batchPrefix, "--jobs", "2"},
+  auto batch = runCommand(kBatch,
+                          {"--granularity", "word", "--scores", model(),
+                           (scratch_ / "images").string(), batchPrefix, "--jobs", "2"},
                           scratch_.path());
   ASSERT_EQ(batch.exitCode, 0) << batch.err;
   for (const std::string name : {"a.png", "b.jpg", "c.bmp"}) {
-    auto single = runCommand(kScenetext, {"--granularity", "word", "--scores", model(),
-                                          (scratch_ / "images" / name).string(), singlePrefix},
+    auto single = runCommand(kScenetext,
+                             {"--granularity", "word", "--scores", model(),
+                              (scratch_ / "images" / name).string(), singlePrefix},
                              scratch_.path());
     ASSERT_EQ(single.exitCode, 0) << single.err;
     for (const std::string suffix : {"", ".txt"}) {
@@ -86,44 +89,44 @@ TEST_F(BatchTest, WordGranularityWritesTheSingleImageCommandsWordLists) {
     }
   }
   EXPECT_FALSE(slurp(batchPrefix + "a.png.txt").empty());
-  EXPECT_EQ(runCommand(kBatch, {"--granularity", "words", model(), (scratch_ / "images").string(),
-                                batchPrefix},
-                       scratch_.path())
-                .exitCode,
-            2);
+  EXPECT_EQ(
+      runCommand(kBatch,
+                 {"--granularity", "words", model(), (scratch_ / "images").string(), batchPrefix},
+                 scratch_.path())
+          .exitCode,
+      2);
 }
 
 TEST_F(BatchTest, ABrokenImageIsReportedAndTheRestAreProcessed) {
   scratch_.write("images/broken.jpg", std::string("\xFF\xD8\xFF\xE0 truncated", 14));
   const std::string prefix = (scratch_ / "batch").string() + "/";
-  auto batch = runCommand(kBatch, {model(), (scratch_ / "images").string(), prefix},
-                          scratch_.path());
+  auto batch =
+      runCommand(kBatch, {model(), (scratch_ / "images").string(), prefix}, scratch_.path());
   EXPECT_EQ(batch.exitCode, 1);
   EXPECT_EQ(batch.out, "processed 3 of 4 images, 1 failed\n");
   EXPECT_NE(batch.err.find("broken.jpg"), std::string::npos) << batch.err;
-  EXPECT_EQ(scratch_.listing(), (std::vector<std::string>{
-                                    "accept-all.model", "batch", "batch/a.png", "batch/a.png.txt",
-                                    "batch/b.jpg", "batch/b.jpg.txt", "batch/c.bmp",
-                                    "batch/c.bmp.txt", "images", "images/a.png", "images/b.jpg",
-                                    "images/broken.jpg", "images/c.bmp", "images/notes.txt",
-                                    "single"}));
+  EXPECT_EQ(
+      scratch_.listing(),
+      (std::vector<std::string>{"accept-all.model", "batch", "batch/a.png", "batch/a.png.txt",
+                                "batch/b.jpg", "batch/b.jpg.txt", "batch/c.bmp", "batch/c.bmp.txt",
+                                "images", "images/a.png", "images/b.jpg", "images/broken.jpg",
+                                "images/c.bmp", "images/notes.txt", "single"}));
 }
 
 TEST_F(BatchTest, BadArgumentsAndMissingInputs) {
   const std::string prefix = (scratch_ / "batch").string() + "/";
   auto usage = runCommand(kBatch, {model()}, scratch_.path());
   EXPECT_EQ(usage.exitCode, 2);
-  auto badJobs = runCommand(kBatch, {model(), (scratch_ / "images").string(), prefix, "--jobs",
-                                     "0"},
-                            scratch_.path());
+  auto badJobs = runCommand(
+      kBatch, {model(), (scratch_ / "images").string(), prefix, "--jobs", "0"}, scratch_.path());
   EXPECT_EQ(badJobs.exitCode, 2);
-  auto missingFolder = runCommand(kBatch, {model(), (scratch_ / "nowhere").string(), prefix},
-                                  scratch_.path());
+  auto missingFolder =
+      runCommand(kBatch, {model(), (scratch_ / "nowhere").string(), prefix}, scratch_.path());
   EXPECT_EQ(missingFolder.exitCode, 1);
   EXPECT_NE(missingFolder.err.find("nowhere"), std::string::npos);
-  auto missingModel = runCommand(kBatch, {(scratch_ / "absent.model").string(),
-                                          (scratch_ / "images").string(), prefix},
-                                 scratch_.path());
+  auto missingModel = runCommand(
+      kBatch, {(scratch_ / "absent.model").string(), (scratch_ / "images").string(), prefix},
+      scratch_.path());
   EXPECT_EQ(missingModel.exitCode, 1);
   EXPECT_NE(missingModel.err.find("cannot read model"), std::string::npos);
   auto help = runCommand(kBatch, {"--help"}, scratch_.path());
@@ -142,9 +145,9 @@ TEST_F(BatchTest, JsonLinesInImageOrderWithFailuresAndScoresAsTheSingleCommandWr
   scratch_.write("images/broken.jpg", std::string("\xFF\xD8\xFF\xE0 truncated", 14));
   const std::string prefix = (scratch_ / "batch").string() + "/";
   const std::string images = (scratch_ / "images").string();
-  auto toStdout = runCommand(kBatch, {"--scores", "--jsonl", "-", "--jobs", "2", model(), images,
-                                      prefix},
-                             scratch_.path());
+  auto toStdout =
+      runCommand(kBatch, {"--scores", "--jsonl", "-", "--jobs", "2", model(), images, prefix},
+                 scratch_.path());
   EXPECT_EQ(toStdout.exitCode, 1);
   // Standard output holds the JSON lines alone; the summary joins the messages.
   EXPECT_NE(toStdout.err.find("processed 3 of 4 images, 1 failed"), std::string::npos)
@@ -165,9 +168,10 @@ TEST_F(BatchTest, JsonLinesInImageOrderWithFailuresAndScoresAsTheSingleCommandWr
   // The same lines, and the same five-field box lists, as the single-image command writes.
   const std::string singlePrefix = (scratch_ / "single").string() + "/";
   for (size_t i : {0, 1, 3}) {
-    auto single = runCommand(kScenetext, {"--scores", "--json", model(),
-                                          (scratch_ / "images" / names[i]).string(), singlePrefix},
-                             scratch_.path());
+    auto single = runCommand(
+        kScenetext,
+        {"--scores", "--json", model(), (scratch_ / "images" / names[i]).string(), singlePrefix},
+        scratch_.path());
     ASSERT_EQ(single.exitCode, 0) << single.err;
     EXPECT_EQ(slurp(prefix + names[i] + ".txt"), slurp(singlePrefix + names[i] + ".txt"));
     EXPECT_EQ(nlohmann::json::parse(slurp(singlePrefix + names[i] + ".json")), objects[i]);
@@ -176,14 +180,15 @@ TEST_F(BatchTest, JsonLinesInImageOrderWithFailuresAndScoresAsTheSingleCommandWr
 
   // To a file, with one job: the same objects; stdout keeps the summary.
   const std::string file = (scratch_ / "report.jsonl").string();
-  auto toFile = runCommand(kBatch, {"--scores", "--jsonl", file, model(), images, prefix, "-j", "1"},
-                           scratch_.path());
+  auto toFile = runCommand(
+      kBatch, {"--scores", "--jsonl", file, model(), images, prefix, "-j", "1"}, scratch_.path());
   EXPECT_EQ(toFile.exitCode, 1);
   EXPECT_EQ(toFile.out, "processed 3 of 4 images, 1 failed\n");
   EXPECT_EQ(jsonLines(slurp(file)), objects);
 
-  auto unwritable = runCommand(kBatch, {"--jsonl", (scratch_ / "nowhere/r.jsonl").string(), model(),
-                                        images, (scratch_ / "fresh").string() + "/"},
+  auto unwritable = runCommand(kBatch,
+                               {"--jsonl", (scratch_ / "nowhere/r.jsonl").string(), model(), images,
+                                (scratch_ / "fresh").string() + "/"},
                                scratch_.path());
   EXPECT_EQ(unwritable.exitCode, 1);
   EXPECT_NE(unwritable.err.find("nowhere/r.jsonl"), std::string::npos) << unwritable.err;

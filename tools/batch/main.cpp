@@ -5,14 +5,14 @@
 // --shard K/N takes every Nth image of that order, so that N runs on N machines share a
 // collection; --skip-existing lets an interrupted run resume where it stopped.
 
+#include <unistd.h>
 #include <CLI/CLI.hpp>
 #include <opencv2/core.hpp>
-#include <unistd.h>
 
 #include <algorithm>
 #include <atomic>
-#include <chrono>
 #include <cerrno>
+#include <chrono>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -226,8 +226,8 @@ int detectBatch(const BatchArguments& arguments) {
   if (!arguments.jsonl.empty() && !jsonlToStdout) {
     jsonlFile.open(arguments.jsonl, std::ios::binary | std::ios::trunc);
     if (!jsonlFile) {
-      return scenetext::failure(kCommandLine, "cannot write '" + arguments.jsonl +
-                                                  "': " + std::strerror(errno));
+      return scenetext::failure(kCommandLine,
+                                "cannot write '" + arguments.jsonl + "': " + std::strerror(errno));
     }
   }
   std::ostream* jsonlOut =

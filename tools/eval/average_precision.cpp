@@ -14,7 +14,8 @@ struct RankedDetection {
   size_t line;
 };
 
-std::vector<RankedDetection> rankDetections(const std::vector<ImageEvaluation>& images, bool countedOnly) {
+std::vector<RankedDetection> rankDetections(const std::vector<ImageEvaluation>& images,
+                                            bool countedOnly) {
   std::vector<RankedDetection> ranked;
   for (size_t i = 0; i < images.size(); ++i) {
     const ImageEvaluation& image = images[i];
@@ -23,8 +24,9 @@ std::vector<RankedDetection> rankDetections(const std::vector<ImageEvaluation>& 
       ranked.push_back({image.scores[d].value_or(0.0), i, d});
     }
   }
-  std::stable_sort(ranked.begin(), ranked.end(),
-                   [](const RankedDetection& a, const RankedDetection& b) { return a.score > b.score; });
+  std::stable_sort(
+      ranked.begin(), ranked.end(),
+      [](const RankedDetection& a, const RankedDetection& b) { return a.score > b.score; });
   return ranked;
 }
 
@@ -59,7 +61,8 @@ Tally tallyAbove(const ImageEvaluation& image, double threshold) {
 PrecisionRecallCurve detEvalCurve(const std::vector<ImageEvaluation>& images) {
   const std::vector<RankedDetection> ranked = rankDetections(images, false);
   std::vector<Tally> tallies;
-  for (const ImageEvaluation& image : images) tallies.push_back(scoreDetEval(image.truth, {}).tally);
+  for (const ImageEvaluation& image : images)
+    tallies.push_back(scoreDetEval(image.truth, {}).tally);
   std::vector<size_t> rescoredAt(images.size(), ranked.size());
   PrecisionRecallCurve curve;
   // Only the images holding a detection at the new threshold change when it is lowered.
@@ -99,7 +102,8 @@ ScoreCount countScores(const std::vector<ImageEvaluation>& images) {
   return count;
 }
 
-PrecisionRecallCurve precisionRecallCurve(const std::vector<ImageEvaluation>& images, Protocol protocol) {
+PrecisionRecallCurve precisionRecallCurve(const std::vector<ImageEvaluation>& images,
+                                          Protocol protocol) {
   return protocol == Protocol::IoU ? iouCurve(images) : detEvalCurve(images);
 }
 

@@ -16,7 +16,8 @@ namespace scenetext::evaluation {
 struct ScoreCount {
   size_t detections = 0;
   size_t scored = 0;
-  std::string firstUnscoredFile;  // the first detection file, in image order, with a line without one
+  std::string
+      firstUnscoredFile;  // the first detection file, in image order, with a line without one
 };
 
 ScoreCount countScores(const std::vector<ImageEvaluation>& images);
@@ -40,7 +41,8 @@ struct PrecisionRecallCurve {
 //  - DetEval: the set re-scored with the detections scoring at least t, for every distinct score
 //    t from the highest down; one point per threshold, and AP = interpolatedArea of the points.
 // A set without counted words has AP 0.
-PrecisionRecallCurve precisionRecallCurve(const std::vector<ImageEvaluation>& images, Protocol protocol);
+PrecisionRecallCurve precisionRecallCurve(const std::vector<ImageEvaluation>& images,
+                                          Protocol protocol);
 
 // Area under the interpolated curve: the precision at recall r is the best precision of any point
 // with recall >= r, from recall 0 up to the highest recall reached (0 for no points).

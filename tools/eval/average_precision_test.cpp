@@ -18,8 +18,8 @@ struct ScoredBox {
 };
 
 // One image of single-row boxes, scored by `protocol` as scenetext-eval scores it.
-ImageEvaluation image(const std::string& stem, std::vector<WordBox> truth, const std::vector<ScoredBox>& boxes,
-                      Protocol protocol) {
+ImageEvaluation image(const std::string& stem, std::vector<WordBox> truth,
+                      const std::vector<ScoredBox>& boxes, Protocol protocol) {
   ImageEvaluation evaluation;
   evaluation.files.stem = stem;
   evaluation.files.detectionPath = stem + ".jpg.txt";
@@ -51,8 +51,8 @@ TEST(IoUAveragePrecision, SumsThePrecisionAtEachMatchedRankOverTheWords) {
   // Two words; ranked: a wrong detection (0.9), then both words (0.8, 0.7). The ICDAR 2015 sum is
   // (1/2 + 2/3) / 2; interpolating the curve would give 2/3.
   const std::vector<ImageEvaluation> images = {
-      image("1", {word(0, 9), word(20, 29)}, {{{20, 0, 29, 0}, 0.7}, {{50, 0, 59, 0}, 0.9}, {{0, 0, 9, 0}, 0.8}},
-            Protocol::IoU)};
+      image("1", {word(0, 9), word(20, 29)},
+            {{{20, 0, 29, 0}, 0.7}, {{50, 0, 59, 0}, 0.9}, {{0, 0, 9, 0}, 0.8}}, Protocol::IoU)};
   const PrecisionRecallCurve curve = precisionRecallCurve(images, Protocol::IoU);
   expectPoints(curve, {{0.0, 0.0}, {0.5, 0.5}, {1.0, 2.0 / 3.0}});
   EXPECT_DOUBLE_EQ(curve.averagePrecision, (1.0 / 2.0 + 2.0 / 3.0) / 2.0);
@@ -85,8 +85,9 @@ TEST(DetEvalAveragePrecision, InterpolatesOverRecallThatFallsAsTheThresholdDrops
   // "No" (0..19) and "mobile" (30..99). At 0.9 the box of "mobile" matches it one-to-one:
   // recall 0.5, precision 1. At 0.5 the line over both words joins, "mobile" has two partners and
   // becomes a split (0.8, and 0.8 per piece): recall 0.4, precision 0.8. Area: 0.5 x 1.
-  const std::vector<ImageEvaluation> images = {image(
-      "1", {word(0, 19), word(30, 99)}, {{{30, 0, 99, 0}, 0.9}, {{0, 0, 99, 0}, 0.5}}, Protocol::DetEval)};
+  const std::vector<ImageEvaluation> images = {image("1", {word(0, 19), word(30, 99)},
+                                                     {{{30, 0, 99, 0}, 0.9}, {{0, 0, 99, 0}, 0.5}},
+                                                     Protocol::DetEval)};
   const PrecisionRecallCurve curve = precisionRecallCurve(images, Protocol::DetEval);
   expectPoints(curve, {{0.5, 1.0}, {0.4, 0.8}});
   EXPECT_DOUBLE_EQ(curve.averagePrecision, 0.5);
@@ -105,7 +106,8 @@ TEST(DetEvalAveragePrecision, EqualScoresEnterTogether) {
 TEST(CountScores, CountsEveryDetectionAndNamesTheFirstFileMissingOne) {
   const std::vector<ImageEvaluation> images = {
       image("1", {word(0, 9)}, {{{0, 0, 9, 0}, 0.5}}, Protocol::DetEval),
-      image("2", {word(0, 9)}, {{{0, 0, 9, 0}, std::nullopt}, {{0, 0, 9, 0}, 1.0}}, Protocol::DetEval),
+      image("2", {word(0, 9)}, {{{0, 0, 9, 0}, std::nullopt}, {{0, 0, 9, 0}, 1.0}},
+            Protocol::DetEval),
       image("3", {word(0, 9)}, {{{0, 0, 9, 0}, std::nullopt}}, Protocol::DetEval),
   };
   const ScoreCount count = countScores(images);

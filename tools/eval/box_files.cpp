@@ -37,7 +37,8 @@ std::string quoteToken(std::string_view token) {
 Problem parseInteger(std::string_view token, int& value) {
   const char* end = token.data() + token.size();
   auto [stop, error] = std::from_chars(token.data(), end, value);
-  if (error == std::errc::result_out_of_range) return "number " + quoteToken(token) + " is out of range";
+  if (error == std::errc::result_out_of_range)
+    return "number " + quoteToken(token) + " is out of range";
   if (error != std::errc() || stop != end) return "expected an integer, found " + quoteToken(token);
   return std::nullopt;
 }
@@ -87,8 +88,10 @@ Problem parseScore(std::string_view token, double& score) {
   if (digits.size() > 1 && digits.front() == '+') digits.remove_prefix(1);
   const char* end = digits.data() + digits.size();
   auto [stop, error] = std::from_chars(digits.data(), end, score, std::chars_format::general);
-  if (error == std::errc::result_out_of_range) return "score " + quoteToken(token) + " is out of range";
-  if (error != std::errc() || stop != end) return "expected a number for the score, found " + quoteToken(token);
+  if (error == std::errc::result_out_of_range)
+    return "score " + quoteToken(token) + " is out of range";
+  if (error != std::errc() || stop != end)
+    return "expected a number for the score, found " + quoteToken(token);
   if (!std::isfinite(score)) return "score " + quoteToken(token) + " is not a finite number";
   return std::nullopt;
 }
@@ -113,8 +116,9 @@ Problem parseDetectionLine(std::string_view line, Detection& detection) {
   if (problem) return problem;
   const size_t count = values.size() + (score ? 1 : 0);
   if (values.size() != 4 || count > 5) {
-    std::string message = "expected 4 numbers (left,top,right,bottom) and an optional score, found " +
-                          std::to_string(count);
+    std::string message =
+        "expected 4 numbers (left,top,right,bottom) and an optional score, found " +
+        std::to_string(count);
     if (count == 8) message += "; quadrilateral boxes are not supported";
     return message;
   }
@@ -147,7 +151,8 @@ Problem parseGroundTruthLine(std::string_view line, WordBox& word) {
     return "expected 4 coordinates (left top right bottom) before the word, found " +
            std::to_string(values.size());
   }
-  if (open == std::string_view::npos) return std::string("expected a quoted word after the coordinates");
+  if (open == std::string_view::npos)
+    return std::string("expected a quoted word after the coordinates");
   const size_t close = line.rfind('"');
   if (close == open) return std::string("the word has no closing quote");
   if (!isBlankLine(line.substr(close + 1))) {
@@ -165,8 +170,10 @@ Problem parseGroundTruthLine(std::string_view line, WordBox& word) {
 // Calls `parseLine(line, item)` on every non-blank line and collects the items; stops at the
 // first problem and names the file and the line.
 template <typename T, typename ParseLine>
-Result<std::vector<T>> parseLines(std::string_view text, const std::string& name, ParseLine parseLine) {
-  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark) text.remove_prefix(kByteOrderMark.size());
+Result<std::vector<T>> parseLines(std::string_view text, const std::string& name,
+                                  ParseLine parseLine) {
+  if (text.substr(0, kByteOrderMark.size()) == kByteOrderMark)
+    text.remove_prefix(kByteOrderMark.size());
   std::vector<T> items;
   int lineNumber = 0;
   while (!text.empty()) {
@@ -191,7 +198,8 @@ Result<std::vector<WordBox>> parseGroundTruth(std::string_view text, const std::
   return parseLines<WordBox>(text, name, parseGroundTruthLine);
 }
 
-Result<std::vector<Detection>> parseScoredDetections(std::string_view text, const std::string& name) {
+Result<std::vector<Detection>> parseScoredDetections(std::string_view text,
+                                                     const std::string& name) {
   return parseLines<Detection>(text, name, parseDetectionLine);
 }
 

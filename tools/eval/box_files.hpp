@@ -63,7 +63,8 @@ struct Detection {
 // allowed. The score is any finite real number ("0.93", "-2", "1e-3"); a fifth field that is not
 // one is an error of its line. Lines with any other count of fields, such as the 8-number
 // quadrilaterals of later ICDAR rounds, are rejected.
-Result<std::vector<Detection>> parseScoredDetections(std::string_view text, const std::string& name);
+Result<std::vector<Detection>> parseScoredDetections(std::string_view text,
+                                                     const std::string& name);
 
 // The same files, boxes only: the scores are read (and checked) and dropped.
 Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name);

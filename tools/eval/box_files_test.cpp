@@ -43,7 +43,8 @@ struct RejectedLine {
 TEST(ParseGroundTruth, RejectsMalformedLinesNamingFileLineAndProblem) {
   const std::vector<RejectedLine> rows = {
       {R"(1 2 3 "a")", "expected 4 coordinates (left top right bottom) before the word, found 3"},
-      {R"(1 2 3 4 5 "a")", "expected 4 coordinates (left top right bottom) before the word, found 5"},
+      {R"(1 2 3 4 5 "a")",
+       "expected 4 coordinates (left top right bottom) before the word, found 5"},
       {R"(1 2 3 4 Footpath)", "expected a quoted word after the coordinates"},
       {R"(1, 2, 3, 4,)", "expected a quoted word after the coordinates"},
       {R"(1 2 3 4 "open)", "the word has no closing quote"},
@@ -63,7 +64,9 @@ TEST(ParseGroundTruth, RejectsMalformedLinesNamingFileLineAndProblem) {
 }
 
 TEST(ParseGroundTruth, ToleratesByteOrderMarkCrlfAndBlankLinesAndCountsLinesAsWritten) {
-  const std::string file = "\xEF\xBB\xBF" "1 2 3 4 \"a\"\r\n\r\n  \t \r\n5, 6, 7, 8, \"b\"\r\n";
+  const std::string file =
+      "\xEF\xBB\xBF"
+      "1 2 3 4 \"a\"\r\n\r\n  \t \r\n5, 6, 7, 8, \"b\"\r\n";
   auto words = parseGroundTruth(file, "gt_1.txt");
   ASSERT_TRUE(words.ok()) << words.status().message();
   ASSERT_EQ(words->size(), 2u);
@@ -72,8 +75,9 @@ TEST(ParseGroundTruth, ToleratesByteOrderMarkCrlfAndBlankLinesAndCountsLinesAsWr
 
   auto broken = parseGroundTruth(file + "\r\n9 9 9 \"c\"", "dir/gt_7.txt");  // no final newline
   ASSERT_FALSE(broken.ok());
-  EXPECT_EQ(broken.status().message(),
-            "dir/gt_7.txt:6: expected 4 coordinates (left top right bottom) before the word, found 3");
+  EXPECT_EQ(
+      broken.status().message(),
+      "dir/gt_7.txt:6: expected 4 coordinates (left top right bottom) before the word, found 3");
 }
 
 TEST(ParseDetections, AcceptsTheDetectorsBoxListAndCommaSpacing) {
@@ -115,7 +119,8 @@ TEST(ParseDetections, ReadsAnOptionalScoreAsTheFifthField) {
 }
 
 TEST(ParseDetections, RejectsOtherShapesOfLine) {
-  const std::string expected = "expected 4 numbers (left,top,right,bottom) and an optional score, found ";
+  const std::string expected =
+      "expected 4 numbers (left,top,right,bottom) and an optional score, found ";
   const std::vector<RejectedLine> rows = {
       {"1,2,3", expected + "3"},
       {"1,2,3,4,5,6", expected + "6"},
@@ -141,7 +146,10 @@ TEST(ParseDetections, RejectsOtherShapesOfLine) {
 }
 
 TEST(ParseDetections, KeepsEveryBoxInFileOrderAndAnEmptyFileHasNone) {
-  auto boxes = parseDetections("\xEF\xBB\xBF" "10,0,20,5\n\n0,0,4,4\n10,0,20,5", "1.jpg.txt");
+  auto boxes = parseDetections(
+      "\xEF\xBB\xBF"
+      "10,0,20,5\n\n0,0,4,4\n10,0,20,5",
+      "1.jpg.txt");
   ASSERT_TRUE(boxes.ok()) << boxes.status().message();
   EXPECT_EQ(*boxes, (std::vector<Rect>{{10, 0, 20, 5}, {0, 0, 4, 4}, {10, 0, 20, 5}}));
   auto none = parseDetections("\r\n", "2.jpg.txt");

@@ -66,24 +66,28 @@ TEST_F(EvalCommand, GroundTruthWithoutDetectionsCountsAsNothingFoundWithAWarning
   CommandResult result = run({at("gt"), at("det")});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "precision 0.650 recall 0.450 F 0.532\n");
-  EXPECT_NE(result.err.find("warning: no detection file for image '3'"), std::string::npos) << result.err;
+  EXPECT_NE(result.err.find("warning: no detection file for image '3'"), std::string::npos)
+      << result.err;
 }
 
 TEST_F(EvalCommand, DrawsOverlaysOfTheImagesItFinds) {
   fs::create_directories(scratch_ / "images");
   ASSERT_TRUE(cv::imwrite(at("images/1.png"), cv::Mat(40, 300, CV_8UC3, cv::Scalar(0, 0, 0))));
-  CommandResult result = run({at("gt"), at("det"), "--overlays", at("overlays"), "--images", at("images")});
+  CommandResult result =
+      run({at("gt"), at("det"), "--overlays", at("overlays"), "--images", at("images")});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_NE(result.err.find("no image for '2'"), std::string::npos) << result.err;
   const cv::Mat overlay = cv::imread(at("overlays/1.png"), cv::IMREAD_COLOR);
   ASSERT_FALSE(overlay.empty());
-  EXPECT_EQ(overlay.at<cv::Vec3b>(20, 10), cv::Vec3b(255, 255, 0));  // matched detection over its word
-  EXPECT_EQ(overlay.at<cv::Vec3b>(20, 200), cv::Vec3b(0, 120, 0));   // the missed word
+  EXPECT_EQ(overlay.at<cv::Vec3b>(20, 10),
+            cv::Vec3b(255, 255, 0));  // matched detection over its word
+  EXPECT_EQ(overlay.at<cv::Vec3b>(20, 200), cv::Vec3b(0, 120, 0));  // the missed word
 }
 
 TEST_F(EvalCommand, ScoredDetectionsAddTheAveragePrecision) {
   scratch_.write("det/1.jpg.txt", "10,10,109,29,0.9\n");
-  scratch_.write("det/2.jpg.txt", "10,10,59,29,0.8\n60,10,109,29,0.7\n12,52,57,67,0.95\n150,80,170,90,0.85\n");
+  scratch_.write("det/2.jpg.txt",
+                 "10,10,59,29,0.8\n60,10,109,29,0.7\n12,52,57,67,0.95\n150,80,170,90,0.85\n");
   // DetEval re-scored at 0.95, 0.9, 0.85, 0.8, 0.7 gives (recall, precision) (0, 0), (1/3, 1),
   // (1/3, 1/2), (1/3, 1/3), (0.6, 0.65): area 1/3 x 1 + (0.6 - 1/3) x 0.65.
   CommandResult deteval = run({at("gt"), at("det")});
@@ -109,7 +113,8 @@ TEST_F(EvalCommand, WritesAReportWorstImageFirst) {
   fs::create_directories(scratch_ / "images");
   ASSERT_TRUE(cv::imwrite(at("images/1.png"), cv::Mat(40, 300, CV_8UC3, cv::Scalar(0, 0, 0))));
   ASSERT_TRUE(cv::imwrite(at("images/2.png"), cv::Mat(100, 200, CV_8UC3, cv::Scalar(0, 0, 0))));
-  CommandResult result = run({at("gt"), at("det"), "--report", at("report"), "--images", at("images")});
+  CommandResult result =
+      run({at("gt"), at("det"), "--report", at("report"), "--images", at("images")});
   EXPECT_EQ(result.exitCode, 0) << result.err;
   EXPECT_EQ(result.out, "precision 0.650 recall 0.600 F 0.624\n");
   const std::string page = scenetext::testing::slurp(at("report/index.html"));
@@ -119,7 +124,8 @@ TEST_F(EvalCommand, WritesAReportWorstImageFirst) {
   ASSERT_NE(second, std::string::npos) << page;
   ASSERT_NE(first, std::string::npos) << page;
   EXPECT_LT(second, first);
-  EXPECT_NE(page.find("<a href=\"overlays/1.png\"><img src=\"thumbnails/1.png\""), std::string::npos);
+  EXPECT_NE(page.find("<a href=\"overlays/1.png\"><img src=\"thumbnails/1.png\""),
+            std::string::npos);
   const cv::Mat overlay = cv::imread(at("report/overlays/1.png"), cv::IMREAD_COLOR);
   ASSERT_FALSE(overlay.empty());
   EXPECT_EQ(overlay.at<cv::Vec3b>(20, 10), cv::Vec3b(255, 255, 0));
@@ -137,8 +143,8 @@ TEST_F(EvalCommand, BadInputExitsOneNamingFileAndLine) {
   CommandResult badScore = run({at("gt"), at("det")});
   EXPECT_EQ(badScore.exitCode, 1);
   EXPECT_EQ(badScore.out, "");
-  EXPECT_EQ(badScore.err,
-            "scenetext-eval: " + at("det") + "/1.jpg.txt:1: expected a number for the score, found 'high'\n");
+  EXPECT_EQ(badScore.err, "scenetext-eval: " + at("det") +
+                              "/1.jpg.txt:1: expected a number for the score, found 'high'\n");
 
   scratch_.write("det/1.jpg.txt", "10,10,109,29\n");
   scratch_.write("det/2.jpg.txt", "10,10,59,29\n60,10,109\n");
@@ -146,7 +152,8 @@ TEST_F(EvalCommand, BadInputExitsOneNamingFileAndLine) {
   EXPECT_EQ(unparsable.exitCode, 1);
   EXPECT_EQ(unparsable.out, "");
   EXPECT_EQ(unparsable.err, "scenetext-eval: " + at("det") +
-                                "/2.jpg.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, found 3\n");
+                                "/2.jpg.txt:2: expected 4 numbers (left,top,right,bottom) and an "
+                                "optional score, found 3\n");
 }
 
 TEST_F(EvalCommand, UsageErrorsExitTwoAndHelpExitsZero) {
@@ -166,7 +173,8 @@ TEST_F(EvalCommand, UsageErrorsExitTwoAndHelpExitsZero) {
     CommandResult result = run(arguments);
     EXPECT_EQ(result.exitCode, 2) << arguments.size() << " arguments: " << result.err;
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find("usage: scenetext-eval GT_DIR DET_DIR"), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find("usage: scenetext-eval GT_DIR DET_DIR"), std::string::npos)
+        << result.err;
   }
   CommandResult help = run({"--help"});
   EXPECT_EQ(help.exitCode, 0);

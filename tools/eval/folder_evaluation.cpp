@@ -15,7 +15,8 @@ namespace {
 namespace fs = std::filesystem;
 
 // The image types the detector reads, by extension.
-constexpr std::array<std::string_view, 6> kImageExtensions = {"jpg", "jpeg", "png", "bmp", "tif", "tiff"};
+constexpr std::array<std::string_view, 6> kImageExtensions = {"jpg", "jpeg", "png",
+                                                              "bmp", "tif",  "tiff"};
 
 bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
@@ -28,7 +29,8 @@ bool endsWith(std::string_view text, std::string_view suffix) {
 bool isImageExtension(std::string_view extension) {
   std::string lower(extension);
   for (char& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return std::find(kImageExtensions.begin(), kImageExtensions.end(), lower) != kImageExtensions.end();
+  return std::find(kImageExtensions.begin(), kImageExtensions.end(), lower) !=
+         kImageExtensions.end();
 }
 
 // "name.ext" -> "name" when ext is an image extension and name is not empty.
@@ -52,7 +54,8 @@ Result<std::vector<std::string>> listFiles(const std::string& folder, const std:
     std::error_code typeError;
     if (it->is_regular_file(typeError)) names.push_back(it->path().filename().string());
   }
-  if (error) return Status::error("cannot list " + role + " folder '" + folder + "': " + error.message());
+  if (error)
+    return Status::error("cannot list " + role + " folder '" + folder + "': " + error.message());
   std::sort(names.begin(), names.end());
   return names;
 }
@@ -71,8 +74,8 @@ Result<std::map<std::string, std::string>> detectionFilesByStem(const std::strin
     if (!stem) continue;
     auto [it, inserted] = byStem.emplace(*stem, joinPath(detectionDir, name));
     if (!inserted) {
-      return Status::error("two detection files for image '" + *stem + "': '" + it->second + "' and '" +
-                           joinPath(detectionDir, name) + "'");
+      return Status::error("two detection files for image '" + *stem + "': '" + it->second +
+                           "' and '" + joinPath(detectionDir, name) + "'");
     }
   }
   return byStem;
@@ -100,7 +103,8 @@ std::optional<std::string> groundTruthStem(std::string_view fileName) {
   constexpr std::string_view kSuffix = ".txt";
   if (fileName.size() <= kPrefix.size() + kSuffix.size()) return std::nullopt;
   if (!startsWith(fileName, kPrefix) || !endsWith(fileName, kSuffix)) return std::nullopt;
-  return std::string(fileName.substr(kPrefix.size(), fileName.size() - kPrefix.size() - kSuffix.size()));
+  return std::string(
+      fileName.substr(kPrefix.size(), fileName.size() - kPrefix.size() - kSuffix.size()));
 }
 
 std::optional<std::string> detectionStem(std::string_view fileName) {
@@ -117,7 +121,8 @@ std::optional<std::string> detectionStem(std::string_view fileName) {
 }
 
 std::optional<std::string> imageStem(std::string_view fileName) {
-  if (std::optional<std::string_view> stem = withoutImageExtension(fileName)) return std::string(*stem);
+  if (std::optional<std::string_view> stem = withoutImageExtension(fileName))
+    return std::string(*stem);
   return std::nullopt;
 }
 
@@ -163,20 +168,23 @@ Result<std::vector<ImageFiles>> pairFilesByStem(const std::string& groundTruthDi
     return Status::error("no ground-truth files (gt_<stem>.txt) in '" + groundTruthDir + "'");
   }
   if (!anyDetections) {
-    return Status::error("no detection file in '" + detectionDir +
-                         "' matches a ground-truth file (expected <stem>.jpg.txt or res_<stem>.txt)");
+    return Status::error(
+        "no detection file in '" + detectionDir +
+        "' matches a ground-truth file (expected <stem>.jpg.txt or res_<stem>.txt)");
   }
   std::sort(pairs.begin(), pairs.end(),
             [](const ImageFiles& a, const ImageFiles& b) { return naturalLess(a.stem, b.stem); });
   return pairs;
 }
 
-Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(const std::string& folder) {
+Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(
+    const std::string& folder) {
   Result<std::vector<std::string>> names = listFiles(folder, "image");
   if (!names.ok()) return names.status();
   std::map<std::string, std::string> byStem;
   for (const std::string& name : *names) {
-    if (std::optional<std::string> stem = imageStem(name)) byStem.emplace(*stem, joinPath(folder, name));
+    if (std::optional<std::string> stem = imageStem(name))
+      byStem.emplace(*stem, joinPath(folder, name));
   }
   std::vector<std::pair<std::string, std::string>> images(byStem.begin(), byStem.end());
   std::sort(images.begin(), images.end(),
@@ -185,7 +193,8 @@ Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(const 
 }
 
 Result<std::vector<ImageEvaluation>> evaluateFolders(const std::string& groundTruthDir,
-                                                     const std::string& detectionDir, Protocol protocol) {
+                                                     const std::string& detectionDir,
+                                                     Protocol protocol) {
   Result<std::vector<ImageFiles>> pairs = pairFilesByStem(groundTruthDir, detectionDir);
   if (!pairs.ok()) return pairs.status();
   std::vector<ImageEvaluation> images;
@@ -200,7 +209,8 @@ Result<std::vector<ImageEvaluation>> evaluateFolders(const std::string& groundTr
     if (!files.detectionPath.empty()) {
       Result<std::string> detectionText = readWholeFile(files.detectionPath);
       if (!detectionText.ok()) return detectionText.status();
-      Result<std::vector<Detection>> detections = parseScoredDetections(*detectionText, files.detectionPath);
+      Result<std::vector<Detection>> detections =
+          parseScoredDetections(*detectionText, files.detectionPath);
       if (!detections.ok()) return detections.status();
       for (const Detection& detection : *detections) {
         image.detections.push_back(detection.box);

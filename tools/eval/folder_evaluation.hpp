@@ -48,7 +48,8 @@ Result<std::vector<ImageFiles>> pairFilesByStem(const std::string& groundTruthDi
 
 // Every image file of `folder` by stem, in natural order; a stem with two images keeps the one
 // whose name sorts first.
-Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(const std::string& folder);
+Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(
+    const std::string& folder);
 
 struct ImageEvaluation {
   ImageFiles files;
@@ -61,7 +62,8 @@ struct ImageEvaluation {
 // Reads both files of every pair and scores them. Fails on the first file that cannot be read or
 // parsed, naming it (and the line).
 Result<std::vector<ImageEvaluation>> evaluateFolders(const std::string& groundTruthDir,
-                                                     const std::string& detectionDir, Protocol protocol);
+                                                     const std::string& detectionDir,
+                                                     Protocol protocol);
 
 Tally totalOf(const std::vector<ImageEvaluation>& images);
 

@@ -37,16 +37,11 @@ TEST(FileStems, RecogniseEachNamingScheme) {
   };
   const std::nullopt_t none = std::nullopt;
   const std::vector<Row> rows = {
-      {"gt_100.txt", "100", none, none},
-      {"gt_.txt", none, none, none},
-      {"100.jpg.txt", none, "100", none},
-      {"100.JPG.txt", none, "100", none},
-      {"a.b.tiff.txt", none, "a.b", none},
-      {"res_100.txt", none, "100", none},
-      {"res_.txt", none, none, none},
-      {".jpg.txt", none, none, none},
-      {"100.jpg", none, none, "100"},
-      {"100.Jpeg", none, none, "100"},
+      {"gt_100.txt", "100", none, none},   {"gt_.txt", none, none, none},
+      {"100.jpg.txt", none, "100", none},  {"100.JPG.txt", none, "100", none},
+      {"a.b.tiff.txt", none, "a.b", none}, {"res_100.txt", none, "100", none},
+      {"res_.txt", none, none, none},      {".jpg.txt", none, none, none},
+      {"100.jpg", none, none, "100"},      {"100.Jpeg", none, none, "100"},
       {"100.gif", none, none, none},
   };
   for (const Row& row : rows) {
@@ -59,14 +54,17 @@ TEST(FileStems, RecogniseEachNamingScheme) {
 TEST(FileStems, NaturalOrderComparesDigitRunsAsNumbers) {
   std::vector<std::string> stems = {"img_10", "100", "img_2", "99", "7", "img_1", "007", "a"};
   std::sort(stems.begin(), stems.end(), naturalLess);
-  EXPECT_EQ(stems, (std::vector<std::string>{"007", "7", "99", "100", "a", "img_1", "img_2", "img_10"}));
+  EXPECT_EQ(stems,
+            (std::vector<std::string>{"007", "7", "99", "100", "a", "img_1", "img_2", "img_10"}));
   EXPECT_FALSE(naturalLess("5", "5"));
 }
 
 TEST(PairFilesByStem, PairsEveryGroundTruthFileInNaturalOrder) {
   Scratch scratch("pairs");
-  for (const char* name : {"gt/gt_10.txt", "gt/gt_2.txt", "gt/gt_1.txt", "gt/readme.txt"}) scratch.write(name, "");
-  for (const char* name : {"det/1.jpg.txt", "det/res_2.txt", "det/1.jpg", "det/77.jpg.txt"}) scratch.write(name, "");
+  for (const char* name : {"gt/gt_10.txt", "gt/gt_2.txt", "gt/gt_1.txt", "gt/readme.txt"})
+    scratch.write(name, "");
+  for (const char* name : {"det/1.jpg.txt", "det/res_2.txt", "det/1.jpg", "det/77.jpg.txt"})
+    scratch.write(name, "");
   auto pairs = pairFilesByStem(scratch.gt(), scratch.det());
   ASSERT_TRUE(pairs.ok()) << pairs.status().message();
   ASSERT_EQ(pairs->size(), 3u);
@@ -88,13 +86,15 @@ TEST(PairFilesByStem, FailsWhenTheFoldersCannotBePaired) {
 
   auto empty = pairFilesByStem(scratch.gt(), scratch.det());
   ASSERT_FALSE(empty.ok());
-  EXPECT_EQ(empty.status().message(), "no ground-truth files (gt_<stem>.txt) in '" + scratch.gt() + "'");
+  EXPECT_EQ(empty.status().message(),
+            "no ground-truth files (gt_<stem>.txt) in '" + scratch.gt() + "'");
 
   scratch.write("gt/gt_1.txt", "");
   scratch.write("det/2.jpg.txt", "");
   auto strangers = pairFilesByStem(scratch.gt(), scratch.det());
   ASSERT_FALSE(strangers.ok());
-  EXPECT_NE(strangers.status().message().find("no detection file in '" + scratch.det() + "'"), std::string::npos)
+  EXPECT_NE(strangers.status().message().find("no detection file in '" + scratch.det() + "'"),
+            std::string::npos)
       << strangers.status().message();
 
   scratch.write("det/1.jpg.txt", "");
@@ -123,7 +123,9 @@ TEST(EvaluateFolders, ScoresEachImageAndNamesTheLineThatCannotBeRead) {
   auto broken = evaluateFolders(scratch.gt(), scratch.det(), Protocol::DetEval);
   ASSERT_FALSE(broken.ok());
   EXPECT_EQ(broken.status().message(),
-            scratch.det() + "/2.png.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, found 3");
+            scratch.det() +
+                "/2.png.txt:2: expected 4 numbers (left,top,right,bottom) and an optional score, "
+                "found 3");
 }
 
 TEST(Report, SummaryLineAndPerImageTable) {
@@ -142,21 +144,22 @@ TEST(Report, SummaryLineAndPerImageTable) {
 
 TEST(Overlay, OutlinesWordsAndDetectionsByOutcome) {
   ImageEvaluation image;
-  image.truth = {{2, 2, 10, 10, "a", false}, {20, 2, 28, 10, "b", false}, {2, 20, 10, 28, "###", true}};
+  image.truth = {
+      {2, 2, 10, 10, "a", false}, {20, 2, 28, 10, "b", false}, {2, 20, 10, 28, "###", true}};
   image.detections = {{30, 30, 38, 38}, {20, 20, 28, 28}};
   image.score = scoreDetEval(image.truth, image.detections);  // nothing matches
-  image.score.wordOutcomes[0] = BoxOutcome::Matched;         // pretend, to see both intensities
+  image.score.wordOutcomes[0] = BoxOutcome::Matched;          // pretend, to see both intensities
   image.score.detectionOutcomes[1] = BoxOutcome::Matched;
   const cv::Mat grey(40, 40, CV_8UC1, cv::Scalar(0));
   const cv::Mat canvas = drawOverlay(grey, image);
   ASSERT_EQ(canvas.type(), CV_8UC3);
   const auto colourAt = [&](int x, int y) { return cv::Scalar(canvas.at<cv::Vec3b>(y, x)); };
-  EXPECT_EQ(colourAt(2, 6), kMatchedWordColour);       // left side of word a
-  EXPECT_EQ(colourAt(28, 6), kUnmatchedWordColour);    // right side of word b
-  EXPECT_EQ(colourAt(6, 28), kIgnoredColour);          // bottom of the don't-care word
+  EXPECT_EQ(colourAt(2, 6), kMatchedWordColour);     // left side of word a
+  EXPECT_EQ(colourAt(28, 6), kUnmatchedWordColour);  // right side of word b
+  EXPECT_EQ(colourAt(6, 28), kIgnoredColour);        // bottom of the don't-care word
   EXPECT_EQ(colourAt(34, 38), kUnmatchedDetectionColour);
   EXPECT_EQ(colourAt(20, 24), kMatchedDetectionColour);
-  EXPECT_EQ(colourAt(6, 6), cv::Scalar(0, 0, 0));      // insides stay untouched
+  EXPECT_EQ(colourAt(6, 6), cv::Scalar(0, 0, 0));  // insides stay untouched
 }
 
 TEST(Overlay, ThumbnailsScaleTheBoxesWithTheImage) {

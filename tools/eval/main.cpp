@@ -65,9 +65,9 @@ std::optional<ev::PrecisionRecallCurve> scoredCurve(const std::vector<ev::ImageE
   const ev::ScoreCount count = ev::countScores(images);
   if (count.scored == 0) return std::nullopt;
   if (count.scored < count.detections) {
-    warn(std::to_string(count.detections - count.scored) + " of " + std::to_string(count.detections) +
-         " detections have no score (the first in '" + count.firstUnscoredFile +
-         "'); no average precision");
+    warn(std::to_string(count.detections - count.scored) + " of " +
+         std::to_string(count.detections) + " detections have no score (the first in '" +
+         count.firstUnscoredFile + "'); no average precision");
     return std::nullopt;
   }
   return ev::precisionRecallCurve(images, protocol);
@@ -76,7 +76,8 @@ std::optional<ev::PrecisionRecallCurve> scoredCurve(const std::vector<ev::ImageE
 scenetext::Status createFolder(const std::string& folder) {
   std::error_code error;
   fs::create_directories(folder, error);
-  if (error) return scenetext::Status::error("cannot create folder '" + folder + "': " + error.message());
+  if (error)
+    return scenetext::Status::error("cannot create folder '" + folder + "': " + error.message());
   return {};
 }
 
@@ -88,7 +89,8 @@ scenetext::Status writePicture(const std::string& target, const cv::Mat& picture
 
 // For every image of the set found in `--images`: its overlay under the image's own file name in
 // `--overlays`, and for the report a full-size overlay and a thumbnail, whose links it collects.
-scenetext::Status writePictures(const std::vector<ev::ImageEvaluation>& images, const Arguments& arguments,
+scenetext::Status writePictures(const std::vector<ev::ImageEvaluation>& images,
+                                const Arguments& arguments,
                                 std::map<std::string, ev::OverlayLinks>& reportLinks) {
   auto listed = ev::listImagesByStem(arguments.imageDir);
   if (!listed.ok()) return listed.status();
@@ -119,7 +121,8 @@ scenetext::Status writePictures(const std::vector<ev::ImageEvaluation>& images, 
     const std::string name = fs::path(found->second).filename().string();
     const cv::Mat overlay = ev::drawOverlay(*photo, image);
     if (!arguments.overlayDir.empty()) {
-      scenetext::Status written = writePicture((fs::path(arguments.overlayDir) / name).string(), overlay);
+      scenetext::Status written =
+          writePicture((fs::path(arguments.overlayDir) / name).string(), overlay);
       if (!written.ok()) return written;
     }
     if (arguments.reportDir.empty()) continue;
@@ -136,13 +139,15 @@ scenetext::Status writePictures(const std::vector<ev::ImageEvaluation>& images, 
 }
 
 int run(const Arguments& arguments) {
-  const ev::Protocol protocol = arguments.protocol == "iou" ? ev::Protocol::IoU : ev::Protocol::DetEval;
+  const ev::Protocol protocol =
+      arguments.protocol == "iou" ? ev::Protocol::IoU : ev::Protocol::DetEval;
   auto images = ev::evaluateFolders(arguments.groundTruthDir, arguments.detectionDir, protocol);
   if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
   warnAboutMissingDetections(*images, arguments.detectionDir);
   const std::optional<ev::PrecisionRecallCurve> curve = scoredCurve(*images, protocol);
   if (!arguments.csvPath.empty()) {
-    scenetext::Status written = scenetext::writeFileAtomically(arguments.csvPath, ev::formatImageTable(*images));
+    scenetext::Status written =
+        scenetext::writeFileAtomically(arguments.csvPath, ev::formatImageTable(*images));
     if (!written.ok()) return scenetext::failure(kCommandLine, written.message());
   }
   ev::ReportContent report{protocol, &*images, {}, curve};
@@ -158,7 +163,8 @@ int run(const Arguments& arguments) {
   }
   // Last, so that a script reading stdout sees scores only from a run that fully succeeded.
   const ev::Scores scores = ev::scoresOf(ev::totalOf(*images));
-  std::cout << ev::formatSummary(scores, curve ? std::optional(curve->averagePrecision) : std::nullopt)
+  std::cout << ev::formatSummary(scores,
+                                 curve ? std::optional(curve->averagePrecision) : std::nullopt)
             << std::flush;
   return 0;
 }
@@ -166,7 +172,8 @@ int run(const Arguments& arguments) {
 // The folders that would overwrite the images if they were the --images folder.
 std::optional<std::string> writesIntoImages(const Arguments& arguments) {
   std::error_code error;
-  if (!arguments.overlayDir.empty() && fs::equivalent(arguments.overlayDir, arguments.imageDir, error)) {
+  if (!arguments.overlayDir.empty() &&
+      fs::equivalent(arguments.overlayDir, arguments.imageDir, error)) {
     return "--overlays must not be the --images folder: the overlays would replace the images";
   }
   for (const char* folder : {"overlays", "thumbnails"}) {
@@ -186,7 +193,8 @@ int main(int argc, char** argv) {
   CLI::App app{
       "Scores text detections against ground truth, image by image, and prints the set's\n"
       "\"precision P recall R F F\" line. Ground truth: GT_DIR/gt_<stem>.txt, one word per line,\n"
-      "'left top right bottom \"word\"' or 'left, top, right, bottom, \"word\"' (### = don't care).\n"
+      "'left top right bottom \"word\"' or 'left, top, right, bottom, \"word\"' (### = don't "
+      "care).\n"
       "Detections: DET_DIR/<stem>.jpg.txt (the detector's box lists) or DET_DIR/res_<stem>.txt,\n"
       "one 'left,top,right,bottom' line per box. Coordinates are inclusive pixels. When every\n"
       "line ends in a fifth field, a score, the line also gives the average precision: \"AP A\".",
@@ -205,17 +213,17 @@ int main(int argc, char** argv) {
   app.add_option("--csv", arguments.csvPath,
                  "Write one row per image: stem,words,detections,recall,precision")
       ->type_name("FILE");
-  CLI::Option* overlays = app.add_option(
-      "--overlays", arguments.overlayDir,
-      "Write each image with ground truth in green and detections in cyan (bright: matched) here")
-      ->type_name("DIR");
-  CLI::Option* report = app.add_option(
-      "--report", arguments.reportDir,
-      "Write DIR/index.html: the set's figures and every image worst first, with its overlay")
-      ->type_name("DIR");
+  CLI::Option* overlays = app.add_option("--overlays", arguments.overlayDir,
+                                         "Write each image with ground truth in green and "
+                                         "detections in cyan (bright: matched) here")
+                              ->type_name("DIR");
+  CLI::Option* report = app.add_option("--report", arguments.reportDir,
+                                       "Write DIR/index.html: the set's figures and every image "
+                                       "worst first, with its overlay")
+                            ->type_name("DIR");
   CLI::Option* images = app.add_option("--images", arguments.imageDir,
                                        "Folder of the images, for --overlays and --report")
-      ->type_name("DIR");
+                            ->type_name("DIR");
   overlays->needs(images);
   report->needs(images);
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;

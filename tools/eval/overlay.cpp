@@ -43,7 +43,8 @@ Rect scaled(const Rect& box, double factor) {
 
 }  // namespace
 
-cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, int maxWidth, int maxHeight) {
+cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, int maxWidth,
+                      int maxHeight) {
   const double factor = std::min({1.0, static_cast<double>(maxWidth) / std::max(1, image.cols),
                                   static_cast<double>(maxHeight) / std::max(1, image.rows)});
   if (factor >= 1.0) return drawOverlay(image, evaluation);
@@ -62,7 +63,8 @@ cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, i
     moved.bottom = box.bottom;
     thumbnail.truth.push_back(std::move(moved));
   }
-  for (const Rect& detection : evaluation.detections) thumbnail.detections.push_back(scaled(detection, factor));
+  for (const Rect& detection : evaluation.detections)
+    thumbnail.detections.push_back(scaled(detection, factor));
   return drawOverlay(reduced, thumbnail);
 }
 
@@ -82,9 +84,10 @@ cv::Mat drawOverlay(const cv::Mat& image, const ImageEvaluation& evaluation) {
             colourOf(score.wordOutcomes[g], kMatchedWordColour, kUnmatchedWordColour), thickness);
   }
   for (size_t d = 0; d < evaluation.detections.size() && d < score.detectionOutcomes.size(); ++d) {
-    outline(canvas, evaluation.detections[d],
-            colourOf(score.detectionOutcomes[d], kMatchedDetectionColour, kUnmatchedDetectionColour),
-            thickness);
+    outline(
+        canvas, evaluation.detections[d],
+        colourOf(score.detectionOutcomes[d], kMatchedDetectionColour, kUnmatchedDetectionColour),
+        thickness);
   }
   return canvas;
 }

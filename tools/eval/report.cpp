@@ -21,8 +21,8 @@ std::string csvField(const std::string& text) {
 }  // namespace
 
 std::string formatSummary(const Scores& scores, std::optional<double> averagePrecision) {
-  std::string line = "precision " + threeDecimals(scores.precision) + " recall " + threeDecimals(scores.recall) +
-                     " F " + threeDecimals(scores.f);
+  std::string line = "precision " + threeDecimals(scores.precision) + " recall " +
+                     threeDecimals(scores.recall) + " F " + threeDecimals(scores.f);
   if (averagePrecision) line += " AP " + threeDecimals(*averagePrecision);
   return line + "\n";
 }

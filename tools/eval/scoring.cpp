@@ -40,7 +40,8 @@ struct DontCareRule {
   double share;
 };
 
-bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares, const DontCareRule& rule) {
+bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares,
+                      const DontCareRule& rule) {
   const double area = boxArea(detection);
   if (dontCares.empty() || area <= 0.0) return false;
   if (rule.overUnion) return coveredArea(detection, dontCares) / area > rule.share;
@@ -50,9 +51,11 @@ bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares,
   return false;
 }
 
-CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
-                                const DontCareRule& rule, ImageScore& score) {
-  CountedBoxes counted{std::vector<bool>(truth.size(), false), std::vector<bool>(detections.size(), false)};
+CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth,
+                                const std::vector<Rect>& detections, const DontCareRule& rule,
+                                ImageScore& score) {
+  CountedBoxes counted{std::vector<bool>(truth.size(), false),
+                       std::vector<bool>(detections.size(), false)};
   std::vector<Rect> dontCares;
   score.wordOutcomes.assign(truth.size(), BoxOutcome::Unmatched);
   for (size_t g = 0; g < truth.size(); ++g) {
@@ -121,7 +124,8 @@ struct PartnerCounts {
   std::vector<int> detection;
 };
 
-bool meetsBoth(const OverlapTable& table, size_t g, size_t d, const DetEvalConstraints& constraints) {
+bool meetsBoth(const OverlapTable& table, size_t g, size_t d,
+               const DetEvalConstraints& constraints) {
   return table.areaRecall(g, d) >= constraints.areaRecall &&
          table.areaPrecision(g, d) >= constraints.areaPrecision;
 }
@@ -129,7 +133,8 @@ bool meetsBoth(const OverlapTable& table, size_t g, size_t d, const DetEvalConst
 // Pairs meeting both area constraints, counted over every box, don't-care words and dropped
 // detections too: the ICDAR 2013 script counts them so, and a detection that also fits a
 // don't-care word is nobody's sole partner.
-PartnerCounts countConstraintPartners(const OverlapTable& table, const DetEvalConstraints& constraints) {
+PartnerCounts countConstraintPartners(const OverlapTable& table,
+                                      const DetEvalConstraints& constraints) {
   PartnerCounts counts{std::vector<int>(table.words(), 0), std::vector<int>(table.detections(), 0)};
   for (size_t g = 0; g < table.words(); ++g) {
     for (size_t d = 0; d < table.detections(); ++d) {
@@ -177,7 +182,8 @@ void matchOneToOne(const DetEvalContext& context, MatchState& matched, Tally& ta
   const OverlapTable& table = context.table;
   const PartnerCounts partners = countConstraintPartners(table, context.constraints);
   for (size_t g = 0; g < table.words(); ++g) {
-    if (!context.counted.word[g] || partners.word[g] != 1 || context.overlaps.word[g] != 1) continue;
+    if (!context.counted.word[g] || partners.word[g] != 1 || context.overlaps.word[g] != 1)
+      continue;
     for (size_t d = 0; d < table.detections(); ++d) {
       if (!context.counted.detection[d] || matched.detection[d]) continue;
       if (partners.detection[d] != 1 || context.overlaps.detection[d] != 1) continue;
@@ -210,7 +216,8 @@ void matchOneToMany(const DetEvalContext& context, MatchState& matched, Tally& t
       pieces.push_back(d);
       covered += table.areaRecall(g, d);
     }
-    if (roundedCoverage(covered) < context.constraints.areaRecall || context.overlaps.word[g] < 2) continue;
+    if (roundedCoverage(covered) < context.constraints.areaRecall || context.overlaps.word[g] < 2)
+      continue;
     matched.word[g] = true;
     for (size_t d : pieces) matched.detection[d] = true;
     const bool whole = pieces.size() == 1;
@@ -232,7 +239,8 @@ void matchManyToOne(const DetEvalContext& context, MatchState& matched, Tally& t
       words.push_back(g);
       covered += table.areaPrecision(g, d);
     }
-    if (roundedCoverage(covered) < context.constraints.areaPrecision || context.overlaps.detection[d] < 2) {
+    if (roundedCoverage(covered) < context.constraints.areaPrecision ||
+        context.overlaps.detection[d] < 2) {
       continue;
     }
     matched.detection[d] = true;
@@ -322,9 +330,11 @@ double coveredArea(const Rect& target, const std::vector<Rect>& covers) {
   for (size_t i = 0; i + 1 < columns.size(); ++i) {
     rows.clear();
     for (const Span& span : spans) {
-      if (span.left <= columns[i] && span.right >= columns[i + 1]) rows.emplace_back(span.top, span.bottom);
+      if (span.left <= columns[i] && span.right >= columns[i + 1])
+        rows.emplace_back(span.top, span.bottom);
     }
-    area += static_cast<double>(unionLength(rows)) * static_cast<double>(columns[i + 1] - columns[i]);
+    area +=
+        static_cast<double>(unionLength(rows)) * static_cast<double>(columns[i + 1] - columns[i]);
   }
   return area;
 }
@@ -344,13 +354,16 @@ ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rec
                         const DetEvalConstraints& constraints) {
   ImageScore score;
   // The script drops a detection on one don't-care word by the precision constraint.
-  const CountedBoxes counted = selectCountedBoxes(truth, detections, {false, constraints.areaPrecision}, score);
+  const CountedBoxes counted =
+      selectCountedBoxes(truth, detections, {false, constraints.areaPrecision}, score);
   const OverlapTable table(truth, detections);
   std::vector<Rect> wordRects;
   for (const WordBox& word : truth) wordRects.push_back(word.rect());
-  const DetEvalContext context{table, counted, wordRects, detections, constraints, countOverlaps(table, counted)};
+  const DetEvalContext context{table,      counted,     wordRects,
+                               detections, constraints, countOverlaps(table, counted)};
 
-  MatchState matched{std::vector<bool>(table.words(), false), std::vector<bool>(table.detections(), false)};
+  MatchState matched{std::vector<bool>(table.words(), false),
+                     std::vector<bool>(table.detections(), false)};
   matchOneToOne(context, matched, score.tally);
   matchOneToMany(context, matched, score.tally);
   matchManyToOne(context, matched, score.tally);
@@ -360,7 +373,8 @@ ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rec
 
 ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& detections) {
   ImageScore score;
-  const CountedBoxes counted = selectCountedBoxes(truth, detections, {true, kIoUDontCareCoverage}, score);
+  const CountedBoxes counted =
+      selectCountedBoxes(truth, detections, {true, kIoUDontCareCoverage}, score);
   const OverlapTable table(truth, detections);
   // (overlap, g, d) for every counted pair above the threshold, best first.
   std::vector<std::tuple<double, size_t, size_t>> pairs;
@@ -375,7 +389,8 @@ ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& 
   }
   std::stable_sort(pairs.begin(), pairs.end(),
                    [](const auto& a, const auto& b) { return std::get<0>(a) > std::get<0>(b); });
-  MatchState matched{std::vector<bool>(table.words(), false), std::vector<bool>(table.detections(), false)};
+  MatchState matched{std::vector<bool>(table.words(), false),
+                     std::vector<bool>(table.detections(), false)};
   for (const auto& [iou, g, d] : pairs) {
     if (matched.word[g] || matched.detection[d]) continue;
     matched.word[g] = true;

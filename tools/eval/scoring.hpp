@@ -55,9 +55,9 @@ Scores scoresOf(const Tally& tally);
 // The area and centre constraints of DetEval. The defaults are the published ones; other values
 // exist for experiments and for tests of the rules the defaults make unreachable.
 struct DetEvalConstraints {
-  double areaRecall = 0.8;     // intersection / word area, at least this (non-strict)
-  double areaPrecision = 0.4;  // intersection / detection area, at least this (non-strict)
-  double centreDistance = 1.0; // one-to-one: centre distance / mean diagonal below this (strict)
+  double areaRecall = 0.8;      // intersection / word area, at least this (non-strict)
+  double areaPrecision = 0.4;   // intersection / detection area, at least this (non-strict)
+  double centreDistance = 1.0;  // one-to-one: centre distance / mean diagonal below this (strict)
 };
 
 // DetEval as the ICDAR 2013 evaluation script scores it, in three passes over the counted boxes:

@@ -13,7 +13,9 @@
 namespace scenetext::evaluation {
 namespace {
 
-WordBox word(int left, int top, int right, int bottom) { return {left, top, right, bottom, "w", false}; }
+WordBox word(int left, int top, int right, int bottom) {
+  return {left, top, right, bottom, "w", false};
+}
 WordBox dontCare(int left, int top, int right, int bottom) {
   return {left, top, right, bottom, "###", true};
 }
@@ -43,8 +45,8 @@ TEST(BoxGeometry, AreasAreInclusiveAndNeverOverflow) {
   EXPECT_EQ(boxArea({0, 0, 9, 4}), 50.0);
   EXPECT_EQ(boxArea({9, 0, 0, 4}), 0.0);
   EXPECT_EQ(boxArea({INT_MIN, 0, INT_MAX, 1}), 2.0 * 4294967296.0);
-  EXPECT_EQ(intersectionArea({0, 0, 9, 9}, {10, 0, 19, 9}), 0.0);   // touching, not overlapping
-  EXPECT_EQ(intersectionArea({0, 0, 9, 9}, {9, 0, 19, 9}), 10.0);   // one shared column
+  EXPECT_EQ(intersectionArea({0, 0, 9, 9}, {10, 0, 19, 9}), 0.0);  // touching, not overlapping
+  EXPECT_EQ(intersectionArea({0, 0, 9, 9}, {9, 0, 19, 9}), 10.0);  // one shared column
   EXPECT_EQ(intersectionArea({0, 0, 9, 9}, {3, 3, 4, 4}), 4.0);
 }
 
@@ -62,7 +64,8 @@ TEST(BoxGeometry, CentreDistanceIsBelowOneForEveryOverlappingPair) {
   EXPECT_DOUBLE_EQ(normalizedCentreDistance({0, 0, 9, 9}, {30, 0, 39, 9}), 30.0 / std::sqrt(200.0));
   // So the one-to-one centre rule at its published bound of 1 never rejects a pair that overlaps
   // at all: boxes of many shapes touching at each corner stay below 1.
-  const std::vector<Rect> shapes = {{0, 0, 0, 0}, {0, 0, 99, 0}, {0, 0, 0, 99}, {0, 0, 9, 9}, {0, 0, 199, 29}};
+  const std::vector<Rect> shapes = {
+      {0, 0, 0, 0}, {0, 0, 99, 0}, {0, 0, 0, 99}, {0, 0, 9, 9}, {0, 0, 199, 29}};
   for (const Rect& a : shapes) {
     for (const Rect& b : shapes) {
       for (int sx : {-1, 1}) {
@@ -158,14 +161,22 @@ TEST(DetEval, SplitAndMergeCoverageIsComparedRoundedToFourDecimals) {
   // 100000-pixel boxes: a sum of 0.79996 rounds to 0.8 and passes, 0.79994 rounds to 0.7999 and
   // fails; a pixel count compared unrounded would refuse both.
   const std::vector<Row> rows = {
-      {"pieces cover 79996 of 100000 of a word", {word(0, 0, 99999, 0)},
-       {{0, 0, 39997, 0}, {50000, 0, 89997, 0}}, 0.8},
-      {"pieces cover 79994 of 100000 of a word", {word(0, 0, 99999, 0)},
-       {{0, 0, 39996, 0}, {50000, 0, 89996, 0}}, 0.0},
-      {"words fill 39996 of 100000 of a line", {word(0, 0, 19997, 0), word(50000, 0, 69997, 0)},
-       {{0, 0, 99999, 0}}, 2.0},
-      {"words fill 39994 of 100000 of a line", {word(0, 0, 19996, 0), word(50000, 0, 69996, 0)},
-       {{0, 0, 99999, 0}}, 0.0},
+      {"pieces cover 79996 of 100000 of a word",
+       {word(0, 0, 99999, 0)},
+       {{0, 0, 39997, 0}, {50000, 0, 89997, 0}},
+       0.8},
+      {"pieces cover 79994 of 100000 of a word",
+       {word(0, 0, 99999, 0)},
+       {{0, 0, 39996, 0}, {50000, 0, 89996, 0}},
+       0.0},
+      {"words fill 39996 of 100000 of a line",
+       {word(0, 0, 19997, 0), word(50000, 0, 69997, 0)},
+       {{0, 0, 99999, 0}},
+       2.0},
+      {"words fill 39994 of 100000 of a line",
+       {word(0, 0, 19996, 0), word(50000, 0, 69996, 0)},
+       {{0, 0, 99999, 0}},
+       0.0},
       // 0.1 + 0.7 is 0.7999999999999999 in double, which rounds to 0.8.
       {"pieces of 1 and 7 pixels of 10", {word(0, 0, 9, 0)}, {{0, 0, 0, 0}, {1, 0, 7, 0}}, 0.8},
   };
@@ -193,8 +204,8 @@ TEST(DetEval, ConstraintPartnersIncludeDontCareWordsAndDroppedDetections) {
   expectTally(sharedWithDontCare, {1, 1, 0.0, 0.0});
   // A second detection fits the word too (recall 0.9, precision 90 of 190) but lies mostly on a
   // don't-care word and is dropped; the word still has two partners and stays unmatched.
-  const ImageScore sharedWithDropped = scoreDetEval({word(0, 0, 99, 0), dontCare(100, 0, 199, 0)},
-                                                    {{0, 0, 99, 0}, {10, 0, 199, 0}});
+  const ImageScore sharedWithDropped =
+      scoreDetEval({word(0, 0, 99, 0), dontCare(100, 0, 199, 0)}, {{0, 0, 99, 0}, {10, 0, 199, 0}});
   expectTally(sharedWithDropped, {1, 1, 0.0, 0.0});
   EXPECT_EQ(sharedWithDropped.detectionOutcomes, (Outcomes{kUnmatched, kIgnored}));
 }
@@ -250,7 +261,8 @@ TEST(DetEval, MergeNearMisses) {
 TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
   // Word 0 is matched by detection 0 (as the single piece of a split: the line overlaps it too).
   // Over the line, words 1 and 2 fill only 600 of 1700 pixels; with word 0 they would fill 1100.
-  const std::vector<WordBox> words = {word(0, 0, 49, 9), word(100, 0, 129, 9), word(140, 0, 169, 9)};
+  const std::vector<WordBox> words = {word(0, 0, 49, 9), word(100, 0, 129, 9),
+                                      word(140, 0, 169, 9)};
   const std::vector<Rect> detections = {{0, 0, 49, 9}, {0, 0, 169, 9}};
   const ImageScore score = scoreDetEval(words, detections);
   expectTally(score, {3, 2, 1.0, 1.0});
@@ -267,7 +279,9 @@ struct RandomImage {
 };
 
 RandomImage randomImage(std::mt19937& random) {
-  const auto uniform = [&](int low, int high) { return std::uniform_int_distribution<int>(low, high)(random); };
+  const auto uniform = [&](int low, int high) {
+    return std::uniform_int_distribution<int>(low, high)(random);
+  };
   RandomImage image;
   for (int k = uniform(0, 6); k > 0; --k) {
     const int left = uniform(0, 60);
@@ -279,9 +293,11 @@ RandomImage randomImage(std::mt19937& random) {
   for (int k = uniform(0, 6); k > 0; --k) {
     Rect box;
     if (!image.truth.empty() && uniform(0, 4) < 3) {
-      const Rect source = image.truth[static_cast<size_t>(uniform(0, static_cast<int>(image.truth.size()) - 1))].rect();
-      box = {source.left + uniform(-4, 4), source.top + uniform(-2, 2), source.right + uniform(-4, 4),
-             source.bottom + uniform(-2, 2)};
+      const Rect source =
+          image.truth[static_cast<size_t>(uniform(0, static_cast<int>(image.truth.size()) - 1))]
+              .rect();
+      box = {source.left + uniform(-4, 4), source.top + uniform(-2, 2),
+             source.right + uniform(-4, 4), source.bottom + uniform(-2, 2)};
       if (box.right < box.left || box.bottom < box.top) continue;
     } else {
       const int left = uniform(0, 60);
@@ -296,10 +312,12 @@ RandomImage randomImage(std::mt19937& random) {
 std::string describe(const RandomImage& image) {
   std::ostringstream text;
   for (const WordBox& w : image.truth) {
-    text << w.left << " " << w.top << " " << w.right << " " << w.bottom << " \"" << w.text << "\"\n";
+    text << w.left << " " << w.top << " " << w.right << " " << w.bottom << " \"" << w.text
+         << "\"\n";
   }
   text << "--\n";
-  for (const Rect& d : image.detections) text << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n";
+  for (const Rect& d : image.detections)
+    text << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n";
   return text.str();
 }
 
@@ -338,10 +356,16 @@ TEST(DontCare, DetEvalDropsOnOneWordAndIoUOnTheUnion) {
       {"41 of 100 inside", {dontCare(0, 0, 99, 0)}, {59, 0, 158, 0}, kIgnored, kUnmatched},
       {"exactly half inside", {dontCare(0, 0, 99, 0)}, {50, 0, 149, 0}, kIgnored, kUnmatched},
       {"51 of 100 inside", {dontCare(0, 0, 99, 0)}, {49, 0, 148, 0}, kIgnored, kIgnored},
-      {"30 in each of two neighbours", {dontCare(0, 0, 29, 0), dontCare(70, 0, 99, 0)},
-       {0, 0, 99, 0}, kUnmatched, kIgnored},
-      {"two copies of one 30 % region", {dontCare(0, 0, 29, 0), dontCare(0, 0, 29, 0)},
-       {0, 0, 99, 0}, kUnmatched, kUnmatched},
+      {"30 in each of two neighbours",
+       {dontCare(0, 0, 29, 0), dontCare(70, 0, 99, 0)},
+       {0, 0, 99, 0},
+       kUnmatched,
+       kIgnored},
+      {"two copies of one 30 % region",
+       {dontCare(0, 0, 29, 0), dontCare(0, 0, 29, 0)},
+       {0, 0, 99, 0},
+       kUnmatched,
+       kUnmatched},
   };
   for (const Row& row : rows) {
     for (Protocol protocol : {Protocol::DetEval, Protocol::IoU}) {
@@ -357,7 +381,8 @@ TEST(DontCare, DetEvalDropsOnOneWordAndIoUOnTheUnion) {
 TEST(DontCare, ADontCareWordIsNeverMatched) {
   // 0.4 of the detection lies on the don't-care word, so it counts; it would match that word
   // one-to-one (recall 1, precision 0.4) if the word counted too.
-  const ImageScore score = scoreDetEval({dontCare(0, 0, 49, 0), word(200, 0, 249, 0)}, {{0, 0, 124, 0}});
+  const ImageScore score =
+      scoreDetEval({dontCare(0, 0, 49, 0), word(200, 0, 249, 0)}, {{0, 0, 124, 0}});
   expectTally(score, {1, 1, 0.0, 0.0});
   EXPECT_EQ(score.wordOutcomes, (Outcomes{kIgnored, kUnmatched}));
   EXPECT_EQ(score.detectionOutcomes, Outcomes{kUnmatched});
@@ -382,7 +407,8 @@ TEST(IoU, MatchesStrictlyAboveOneHalf) {
 TEST(IoU, TakesTheBestOverlapsFirst) {
   // Word A 0..99, word B 20..119; detection X equals B (0.67 with A), Y covers 0..79 (0.8 with A,
   // exactly 0.5 with B). File order would give X to A and leave B without a match.
-  const ImageScore score = scoreIoU({word(0, 0, 99, 0), word(20, 0, 119, 0)}, {{20, 0, 119, 0}, {0, 0, 79, 0}});
+  const ImageScore score =
+      scoreIoU({word(0, 0, 99, 0), word(20, 0, 119, 0)}, {{20, 0, 119, 0}, {0, 0, 79, 0}});
   expectTally(score, {2, 2, 2.0, 2.0});
 }
 
@@ -392,15 +418,17 @@ TEST(Scores, EmptyCountsAndHarmonicMean) {
     Scores scores;
   };
   const std::vector<Row> rows = {
-      {{0, 0, 0.0, 0.0}, {1.0, 1.0, 1.0}},        // nothing to find, nothing found
-      {{4, 0, 0.0, 0.0}, {0.0, 0.0, 0.0}},        // words, no detections
-      {{0, 3, 0.0, 0.0}, {0.0, 1.0, 0.0}},        // detections, no words
+      {{0, 0, 0.0, 0.0}, {1.0, 1.0, 1.0}},  // nothing to find, nothing found
+      {{4, 0, 0.0, 0.0}, {0.0, 0.0, 0.0}},  // words, no detections
+      {{0, 3, 0.0, 0.0}, {0.0, 1.0, 0.0}},  // detections, no words
       {{4, 2, 3.0, 1.6}, {0.8, 0.75, 2 * 0.8 * 0.75 / 1.55}},
   };
   for (const Row& row : rows) {
     const Scores scores = scoresOf(row.tally);
-    EXPECT_DOUBLE_EQ(scores.precision, row.scores.precision) << row.tally.words << "/" << row.tally.detections;
-    EXPECT_DOUBLE_EQ(scores.recall, row.scores.recall) << row.tally.words << "/" << row.tally.detections;
+    EXPECT_DOUBLE_EQ(scores.precision, row.scores.precision)
+        << row.tally.words << "/" << row.tally.detections;
+    EXPECT_DOUBLE_EQ(scores.recall, row.scores.recall)
+        << row.tally.words << "/" << row.tally.detections;
     EXPECT_DOUBLE_EQ(scores.f, row.scores.f) << row.tally.words << "/" << row.tally.detections;
   }
 }
@@ -408,7 +436,8 @@ TEST(Scores, EmptyCountsAndHarmonicMean) {
 TEST(Scores, TheSetIsScoredOverItsPooledCountsNotAsAMeanOfImages) {
   Tally total;
   total += scoreDetEval({word(0, 0, 9, 9)}, {{0, 0, 9, 9}}).tally;  // R 1/1
-  total += scoreDetEval({word(0, 0, 9, 9), word(20, 0, 29, 9), word(40, 0, 49, 9)}, {}).tally;  // 0/3
+  total +=
+      scoreDetEval({word(0, 0, 9, 9), word(20, 0, 29, 9), word(40, 0, 49, 9)}, {}).tally;  // 0/3
   const Scores scores = scoresOf(total);
   EXPECT_DOUBLE_EQ(scores.recall, 0.25);
   EXPECT_DOUBLE_EQ(scores.precision, 1.0);

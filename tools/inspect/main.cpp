@@ -84,7 +84,8 @@ Status inspectFeatures(const std::string& imagePath, const std::string& regionTe
     }
     region = *parsed;
   }
-  const cv::Mat vector = features::computeFeatureVector(regions::cropRegion(input->working, region));
+  const cv::Mat vector =
+      features::computeFeatureVector(regions::cropRegion(input->working, region));
   for (int i = 0; i < vector.cols; ++i) std::printf("%.9g\n", vector.at<float>(0, i));
   return {};
 }

@@ -55,8 +55,8 @@ void rotateWord(WordInk& word, const cv::Matx23d& m, cv::Size imageSize) {
   local(0, 2) = origin.x - window.x;
   local(1, 2) = origin.y - window.y;
   cv::Mat moved;
-  cv::warpAffine(word.coverage, moved, local, window.size(), cv::INTER_LINEAR,
-                 cv::BORDER_CONSTANT, cv::Scalar(0));
+  cv::warpAffine(word.coverage, moved, local, window.size(), cv::INTER_LINEAR, cv::BORDER_CONSTANT,
+                 cv::Scalar(0));
   word.coverage = moved;
   word.at = window.tl();
 }
@@ -65,8 +65,8 @@ void rotateWord(WordInk& word, const cv::Matx23d& m, cv::Size imageSize) {
 
 double coverZoom(cv::Size size, double degrees) {
   const double a = std::abs(degrees) * kPi / 180.0;
-  const double ratio = static_cast<double>(std::max(size.width, size.height)) /
-                       std::min(size.width, size.height);
+  const double ratio =
+      static_cast<double>(std::max(size.width, size.height)) / std::min(size.width, size.height);
   return std::cos(a) + ratio * std::sin(a);
 }
 

@@ -52,10 +52,17 @@ TEST(ReadWordListTest, KeepsOnlyPlainAsciiWordsOfUsableLength) {
     bool kept;
   };
   const Row rows[] = {
-      {"cat", true},           {"Boston", true},         {"A4", true},
-      {"1987", true},          {"ok", true},             {"x", false},
-      {"dog's", false},        {"caf\xc3\xa9", false},   {"well-known", false},
-      {"abcdefghijklmn", true}, {"abcdefghijklmno", false},
+      {"cat", true},
+      {"Boston", true},
+      {"A4", true},
+      {"1987", true},
+      {"ok", true},
+      {"x", false},
+      {"dog's", false},
+      {"caf\xc3\xa9", false},
+      {"well-known", false},
+      {"abcdefghijklmn", true},
+      {"abcdefghijklmno", false},
   };
   TempDir dir;
   std::string text;

@@ -11,7 +11,7 @@ namespace scenetext::synth {
 namespace {
 
 // Degradation strengths: enough to look like a phone photograph, not enough to hide small text.
-constexpr double kMinBlurSigma = 0.4;   // pixels
+constexpr double kMinBlurSigma = 0.4;  // pixels
 constexpr double kMaxBlurSigma = 1.2;
 constexpr double kMinContrastGain = 0.75;
 constexpr double kMaxContrastGain = 1.25;
@@ -30,8 +30,7 @@ cv::Size chooseSize(const SynthOptions& options, Random& random) {
 
 // Draws the text of the image into it; returns every word with its ink.
 Result<std::vector<WordInk>> drawText(cv::Mat& image, const Material& material,
-                                      const SynthOptions& options, cv::Rect safe,
-                                      Random& random) {
+                                      const SynthOptions& options, cv::Rect safe, Random& random) {
   Result<std::vector<TextBlock>> blocks =
       layoutText(*material.fonts, *material.words, safe, options.layout, random);
   if (!blocks) return blocks.status();
@@ -72,9 +71,10 @@ Result<SynthImage> generateImage(const Material& material, const SynthOptions& o
   SynthImage out;
   out.image = cropBackground(**background, size, random);
   // The angle is drawn first: the room the text may use depends on it.
-  const double degrees = random.chance(options.rotationChance)
-                             ? random.uniform(-options.maxRotationDegrees, options.maxRotationDegrees)
-                             : 0.0;
+  const double degrees =
+      random.chance(options.rotationChance)
+          ? random.uniform(-options.maxRotationDegrees, options.maxRotationDegrees)
+          : 0.0;
   const cv::Rect safe = safeArea(size, degrees, options.edgeShare);
   Result<std::vector<WordInk>> words = drawText(out.image, material, options, safe, random);
   if (!words) return words.status();
@@ -93,8 +93,8 @@ std::vector<WordBox> measureBoxes(const std::vector<WordInk>& words, cv::Size im
     ink.y += word.at.y;
     ink &= cv::Rect(cv::Point(0, 0), imageSize);
     if (ink.empty()) continue;
-    boxes.push_back({ink.x, ink.y, ink.br().x - 1, ink.br().y - 1, word.text, word.font,
-                     word.pixelHeight});
+    boxes.push_back(
+        {ink.x, ink.y, ink.br().x - 1, ink.br().y - 1, word.text, word.font, word.pixelHeight});
   }
   return boxes;
 }
@@ -109,10 +109,9 @@ std::string formatGroundTruth(const std::vector<WordBox>& words) {
 }
 
 std::string encodeJpeg(const cv::Mat& image, int quality) {
-  const std::vector<int> parameters = {cv::IMWRITE_JPEG_QUALITY,     quality,
-                                       cv::IMWRITE_JPEG_PROGRESSIVE, 0,
-                                       cv::IMWRITE_JPEG_OPTIMIZE,    0,
-                                       cv::IMWRITE_JPEG_RST_INTERVAL, 0};
+  const std::vector<int> parameters = {
+      cv::IMWRITE_JPEG_QUALITY,  quality, cv::IMWRITE_JPEG_PROGRESSIVE,  0,
+      cv::IMWRITE_JPEG_OPTIMIZE, 0,       cv::IMWRITE_JPEG_RST_INTERVAL, 0};
   std::vector<uchar> bytes;
   cv::imencode(".jpg", image, bytes, parameters);
   return std::string(bytes.begin(), bytes.end());

@@ -23,13 +23,13 @@ struct SynthOptions {
   cv::Size maxSize{1600, 1200};  // on the line from minSize to maxSize
   LayoutOptions layout;
   PaintOptions paint;
-  double edgeShare = 0.02;        // share of each side kept free of text
-  double rotationChance = 0.3;    // probability of each degradation
+  double edgeShare = 0.02;      // share of each side kept free of text
+  double rotationChance = 0.3;  // probability of each degradation
   double maxRotationDegrees = 3.0;
   double blurChance = 0.3;
   double noiseChance = 0.4;
   double toneChance = 0.5;
-  int minJpegQuality = 40;        // JPEG quality, uniform between the two
+  int minJpegQuality = 40;  // JPEG quality, uniform between the two
   int maxJpegQuality = 95;
 };
 
@@ -40,7 +40,7 @@ struct WordBox {
   int right = 0;
   int bottom = 0;
   std::string text;
-  int font = 0;         // the word's font (index into the font list) and em height, for checks
+  int font = 0;  // the word's font (index into the font list) and em height, for checks
   int pixelHeight = 0;
 };
 
@@ -52,8 +52,8 @@ struct SynthImage {
 
 // The material one worker draws from. Backgrounds are shared by all workers, fonts are not.
 struct Material {
-  const BackgroundCache* backgrounds = nullptr;  // at least one
-  FontCache* fonts = nullptr;                    // at least one
+  const BackgroundCache* backgrounds = nullptr;     // at least one
+  FontCache* fonts = nullptr;                       // at least one
   const std::vector<std::string>* words = nullptr;  // at least one
 };
 

@@ -27,8 +27,7 @@ SynthOptions plainOptions() {
 }
 
 struct Fixture {
-  explicit Fixture(const std::string& background)
-      : backgrounds({background}), fonts(kTestFonts) {}
+  explicit Fixture(const std::string& background) : backgrounds({background}), fonts(kTestFonts) {}
   Material material() { return {&backgrounds, &fonts, &kWords}; }
   BackgroundCache backgrounds;
   FontCache fonts;
@@ -54,7 +53,8 @@ TEST(GenerateImageTest, EachBoxHoldsExactlyTheInkOfItsWordDrawnAlone) {
     const cv::Mat& image = made->image;
     cv::Mat changed(image.size(), CV_8UC1);
     for (int y = 0; y < image.rows; ++y) {
-      for (int x = 0; x < image.cols; ++x) changed.at<uchar>(y, x) = image.at<cv::Vec3b>(y, x) != grey;
+      for (int x = 0; x < image.cols; ++x)
+        changed.at<uchar>(y, x) = image.at<cv::Vec3b>(y, x) != grey;
     }
     cv::Mat covered = cv::Mat::zeros(image.size(), CV_8UC1);
     for (const WordBox& box : made->words) {
@@ -134,7 +134,7 @@ TEST(RotateSceneTest, BoxIsTheBoundOfTheTurnedInkClippedToTheImage) {
   };
   const Row rows[] = {{{40, 60, 120, 20}, 3.0},
                       {{40, 60, 120, 20}, -2.5},
-                      {{150, 2, 60, 12}, 3.0},   // runs off the right edge
+                      {{150, 2, 60, 12}, 3.0},    // runs off the right edge
                       {{0, 140, 30, 20}, -3.0}};  // runs off the bottom
   for (const Row& row : rows) {
     SCOPED_TRACE(std::to_string(row.degrees) + " degrees");
@@ -147,8 +147,9 @@ TEST(RotateSceneTest, BoxIsTheBoundOfTheTurnedInkClippedToTheImage) {
     full(row.bar & cv::Rect(cv::Point(0, 0), size)).setTo(255);
     const cv::Point2f centre((size.width - 1) * 0.5f, (size.height - 1) * 0.5f);
     cv::Mat turned;
-    cv::warpAffine(full, turned, cv::getRotationMatrix2D(centre, row.degrees, coverZoom(size, row.degrees)),
-                   size, cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
+    cv::warpAffine(full, turned,
+                   cv::getRotationMatrix2D(centre, row.degrees, coverZoom(size, row.degrees)), size,
+                   cv::INTER_LINEAR, cv::BORDER_CONSTANT, cv::Scalar(0));
     const cv::Rect expected = inkBounds(turned);
 
     const std::vector<WordBox> boxes = measureBoxes(words, size);
@@ -171,8 +172,9 @@ TEST(SafeAreaTest, StaysInsideTheFrameAfterRotation) {
       ASSERT_GT(safe.area(), size.area() / 2) << size << " " << degrees;
       const cv::Point2f centre((size.width - 1) * 0.5f, (size.height - 1) * 0.5f);
       const cv::Matx23d m = cv::getRotationMatrix2D(centre, degrees, coverZoom(size, degrees));
-      for (const cv::Point p : {safe.tl(), safe.br() - cv::Point(1, 1),
-                                cv::Point(safe.x, safe.br().y - 1), cv::Point(safe.br().x - 1, safe.y)}) {
+      for (const cv::Point p :
+           {safe.tl(), safe.br() - cv::Point(1, 1), cv::Point(safe.x, safe.br().y - 1),
+            cv::Point(safe.br().x - 1, safe.y)}) {
         const cv::Vec3d q(p.x, p.y, 1.0);
         const double x = m.row(0).dot(q.t());
         const double y = m.row(1).dot(q.t());

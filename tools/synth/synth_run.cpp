@@ -14,8 +14,8 @@ namespace {
 
 namespace fs = std::filesystem;
 
-const std::vector<std::string> kImageExtensions = {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff",
-                                                   ".webp"};
+const std::vector<std::string> kImageExtensions = {".jpg", ".jpeg", ".png", ".bmp",
+                                                   ".tif", ".tiff", ".webp"};
 const std::vector<std::string> kFontExtensions = {".ttf", ".otf"};
 
 struct Inputs {

@@ -20,7 +20,7 @@ struct RunOptions {
   std::string outDir;       // created when missing
   int count = 0;            // images to write, >= 1
   std::uint64_t seed = 1;
-  int jobs = 1;             // worker threads, >= 1
+  int jobs = 1;  // worker threads, >= 1
   SynthOptions synth;
   // Called after each image is written with the number written so far, from any worker (calls
   // are serialised). May be empty.

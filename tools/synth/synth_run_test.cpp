@@ -19,10 +19,10 @@ using testing::TempDir;
 // Small images keep a run of several images well under a second.
 RunOptions smallRun(const TempDir& dir) {
   RunOptions options;
-  options.backgrounds = testing::writeList(
-      dir, "backgrounds.txt",
-      {testing::writeBackground(dir, "a.png", cv::Size(400, 300)),
-       testing::writeBackground(dir, "b.jpg", cv::Size(700, 500))});
+  options.backgrounds =
+      testing::writeList(dir, "backgrounds.txt",
+                         {testing::writeBackground(dir, "a.png", cv::Size(400, 300)),
+                          testing::writeBackground(dir, "b.jpg", cv::Size(700, 500))});
   options.fonts = testing::writeList(dir, "fonts.txt", kTestFonts);
   options.words = dir.write("words", "harbour\nQuay\nfjord\nbakery\nlantern\n");
   options.outDir = dir.file("out");
@@ -82,8 +82,9 @@ TEST(RunSynthTest, BadMaterialFailsWithItsName) {
   rows.push_back({"output folder that cannot be written", good, dir.file("blocker")});
   rows.back().options.outDir = dir.file("blocker/out");
   for (Row& row : rows) {
-    row.options.outDir = row.options.outDir == good.outDir ? dir.file(std::string("out_") + row.name)
-                                                           : row.options.outDir;
+    row.options.outDir = row.options.outDir == good.outDir
+                             ? dir.file(std::string("out_") + row.name)
+                             : row.options.outDir;
     Result<RunSummary> result = runSynth(row.options);
     ASSERT_FALSE(result) << row.name;
     EXPECT_NE(result.status().message().find(row.expected), std::string::npos)
@@ -106,22 +107,24 @@ TEST(SynthCommandTest, ExitCodes) {
   const Row rows[] = {
       {"--help", 0},
       {material + " --fonts " + good.fonts + " --count 2 --min-size 160x120 --max-size 200x150 " +
-           dir.file("cli_out"), 0},
+           dir.file("cli_out"),
+       0},
       {material + " --fonts " + emptyFonts + " --count 2 " + dir.file("cli_bad"), 1},
       {material + " --fonts " + good.fonts + " --count 2 --no-such-flag " + dir.file("x"), 2},
       {material + " --fonts " + good.fonts + " --count 0 " + dir.file("x"), 2},
       {material + " --fonts " + good.fonts + " --count 2 --min-size 640 " + dir.file("x"), 2},
       {material + " --fonts " + good.fonts + " --count 2 --min-size 800x600 --max-size 640x480 " +
-           dir.file("x"), 2},
+           dir.file("x"),
+       2},
       {material + " --count 2 " + dir.file("x"), 2},
   };
   for (const Row& row : rows) {
-    const std::string command = tool + " " + row.arguments + " >" + dir.file("stdout") + " 2>" +
-                                dir.file("stderr");
+    const std::string command =
+        tool + " " + row.arguments + " >" + dir.file("stdout") + " 2>" + dir.file("stderr");
     const int status = std::system(command.c_str());
     ASSERT_TRUE(WIFEXITED(status)) << command;
-    EXPECT_EQ(WEXITSTATUS(status), row.exitCode)
-        << row.arguments << "\n" << contents(dir.file("stderr"));
+    EXPECT_EQ(WEXITSTATUS(status), row.exitCode) << row.arguments << "\n"
+                                                 << contents(dir.file("stderr"));
   }
   EXPECT_TRUE(std::filesystem::exists(dir.file("cli_out/img_2.jpg")));
   EXPECT_TRUE(std::filesystem::exists(dir.file("cli_out/gt_img_2.txt")));

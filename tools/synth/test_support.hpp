@@ -48,9 +48,9 @@ inline std::string writeBackground(const TempDir& dir, const std::string& name, 
   cv::Mat image(size, CV_8UC3);
   for (int y = 0; y < size.height; ++y) {
     for (int x = 0; x < size.width; ++x) {
-      image.at<cv::Vec3b>(y, x) = cv::Vec3b(static_cast<uchar>(x * 255 / size.width),
-                                            static_cast<uchar>((x * y) % 97 + 80),
-                                            static_cast<uchar>(y * 255 / size.height));
+      image.at<cv::Vec3b>(y, x) =
+          cv::Vec3b(static_cast<uchar>(x * 255 / size.width), static_cast<uchar>((x * y) % 97 + 80),
+                    static_cast<uchar>(y * 255 / size.height));
     }
   }
   cv::imwrite(dir.file(name), image);

@@ -9,24 +9,22 @@ namespace {
 // Phrases of shop fronts, notices and labels: the short, mostly capitalised texts that scene
 // photographs are full of and a dictionary rarely strings together.
 constexpr std::array<const char*, 48> kShopPhrases = {
-    "OPEN",         "CLOSED",        "SALE",          "EXIT",         "NO PARKING",
-    "PUSH",         "PULL",          "CAFE",          "BAKERY",       "FRESH BREAD",
-    "FOR SALE",     "TO LET",        "STOP",          "KEEP CLEAR",   "FIRE EXIT",
-    "OPEN 24 HOURS", "CAR PARK",     "TAXI",          "BUS STOP",     "ONE WAY",
-    "WELCOME",      "Coffee Shop",   "PIZZA",         "Books",        "NO ENTRY",
-    "STAFF ONLY",   "TOILETS",       "Reception",     "INFORMATION",  "TICKETS",
-    "ENTRANCE",     "WAY OUT",       "PRIVATE",       "DANGER",       "SLOW",
-    "SCHOOL",       "Station Road",  "MARKET",        "BANK",         "POST OFFICE",
-    "Library",      "Fish and Chips", "Hair Salon",   "Open Daily",   "Since 1987",
-    "HOTEL",        "PHARMACY",      "Pub and Grill"};
+    "OPEN",         "CLOSED",     "SALE",       "EXIT",          "NO PARKING",  "PUSH",
+    "PULL",         "CAFE",       "BAKERY",     "FRESH BREAD",   "FOR SALE",    "TO LET",
+    "STOP",         "KEEP CLEAR", "FIRE EXIT",  "OPEN 24 HOURS", "CAR PARK",    "TAXI",
+    "BUS STOP",     "ONE WAY",    "WELCOME",    "Coffee Shop",   "PIZZA",       "Books",
+    "NO ENTRY",     "STAFF ONLY", "TOILETS",    "Reception",     "INFORMATION", "TICKETS",
+    "ENTRANCE",     "WAY OUT",    "PRIVATE",    "DANGER",        "SLOW",        "SCHOOL",
+    "Station Road", "MARKET",     "BANK",       "POST OFFICE",   "Library",     "Fish and Chips",
+    "Hair Salon",   "Open Daily", "Since 1987", "HOTEL",         "PHARMACY",    "Pub and Grill"};
 
 enum class LetterCase { kAsListed, kCapitalised, kUpper };
 
 std::string inCase(std::string word, LetterCase letterCase) {
   for (std::size_t i = 0; i < word.size(); ++i) {
     char& c = word[i];
-    const bool upper = letterCase == LetterCase::kUpper ||
-                       (letterCase == LetterCase::kCapitalised && i == 0);
+    const bool upper =
+        letterCase == LetterCase::kUpper || (letterCase == LetterCase::kCapitalised && i == 0);
     if (upper && c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
   }
   return word;
@@ -35,10 +33,14 @@ std::string inCase(std::string word, LetterCase letterCase) {
 // Numbers as they appear on signs: house numbers, prices, years, phone-like groups.
 std::string number(Random& random) {
   switch (random.uniformInt(0, 3)) {
-    case 0: return std::to_string(random.uniformInt(1, 99));
-    case 1: return std::to_string(random.uniformInt(100, 999));
-    case 2: return std::to_string(random.uniformInt(1900, 2029));
-    default: return std::to_string(random.uniformInt(10000, 99999));
+    case 0:
+      return std::to_string(random.uniformInt(1, 99));
+    case 1:
+      return std::to_string(random.uniformInt(100, 999));
+    case 2:
+      return std::to_string(random.uniformInt(1900, 2029));
+    default:
+      return std::to_string(random.uniformInt(10000, 99999));
   }
 }
 

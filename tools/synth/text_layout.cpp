@@ -80,9 +80,9 @@ cv::Size arrange(const BlockPlan& plan, std::vector<DrawnLine>& lines, std::vect
   int baseline = 0;
   for (std::size_t i = 0; i < lines.size(); ++i) {
     DrawnLine& line = lines[i];
-    baseline = i == 0 ? line.ascent
-                      : std::max(baseline + spacing, baseline + lines[i - 1].descent + air +
-                                                         line.ascent);
+    baseline =
+        i == 0 ? line.ascent
+               : std::max(baseline + spacing, baseline + lines[i - 1].descent + air + line.ascent);
     int x = plan.align == Align::kLeft     ? 0
             : plan.align == Align::kCentre ? (width - line.width) / 2
                                            : width - line.width;

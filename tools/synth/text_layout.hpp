@@ -32,7 +32,7 @@ struct TextBlock {
 };
 
 struct LayoutOptions {
-  int minPixelHeight = 10;   // em heights of the text, pixels
+  int minPixelHeight = 10;  // em heights of the text, pixels
   int maxPixelHeight = 150;
   double panelChance = 0.25;  // share of blocks drawn on a plain panel
 };

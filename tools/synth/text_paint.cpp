@@ -40,8 +40,8 @@ void drawPanelFrame(cv::Mat& image, const TextBlock& block, const cv::Vec3b& col
   const int padding = block.ink.x - block.panel.x;
   const int width = std::max(1, std::min(padding / 4, block.pixelHeight / 16));
   const int inset = std::max(1, padding / 4) + width / 2;
-  const cv::Rect frame(block.panel.x + inset, block.panel.y + inset,
-                       block.panel.width - 2 * inset, block.panel.height - 2 * inset);
+  const cv::Rect frame(block.panel.x + inset, block.panel.y + inset, block.panel.width - 2 * inset,
+                       block.panel.height - 2 * inset);
   if (frame.width > 0 && frame.height > 0 && padding >= 4) {
     cv::rectangle(image, frame, scalar(colour), width, cv::LINE_AA);
   }
@@ -117,8 +117,8 @@ bool hasContrastRoom(const Tone& tone, double minContrast) {
 
 cv::Vec3b contrastingColour(const Tone& tone, double minContrast, Random& random) {
   const Tone against = hasContrastRoom(tone, minContrast) ? tone : flatTone(tone.mean);
-  const double darkest = against.dark - minContrast;     // dark text at or below
-  const double lightest = against.light + minContrast;   // light text at or above
+  const double darkest = against.dark - minContrast;    // dark text at or below
+  const double lightest = against.light + minContrast;  // light text at or above
   const double darkRoom = std::max(0.0, darkest);
   const double lightRoom = std::max(0.0, 255.0 - lightest);
   // A tiny floor keeps a side possible when the background sits exactly at its limit.
@@ -142,8 +142,8 @@ cv::Vec3b contrastingColour(const Tone& tone, double minContrast, Random& random
 
   cv::Vec3b colour;
   for (int c = 0; c < 3; ++c) {
-    colour[c] = static_cast<uchar>(
-        std::clamp(std::lround(target + chroma * d[c] / largest), 0L, 255L));
+    colour[c] =
+        static_cast<uchar>(std::clamp(std::lround(target + chroma * d[c] / largest), 0L, 255L));
   }
   // Clipping moves the luminance: fall back to the grey of the target when it crossed the limit.
   const double y = luminance(colour);
@@ -200,11 +200,13 @@ void paintBlock(cv::Mat& image, TextBlock& block, const PaintOptions& options, R
       word.coverage = grownCoverage(fill, style.outline);
       word.at -= cv::Point(style.outline, style.outline);
       blendCoverage(image, word.coverage, word.at, style.outlineColour, 255);
-      blendCoverage(image, fill, word.at + cv::Point(style.outline, style.outline), style.text, 255);
+      blendCoverage(image, fill, word.at + cv::Point(style.outline, style.outline), style.text,
+                    255);
     }
     return;
   }
-  for (const WordInk& word : block.words) blendCoverage(image, word.coverage, word.at, style.text, 255);
+  for (const WordInk& word : block.words)
+    blendCoverage(image, word.coverage, word.at, style.text, 255);
 }
 
 }  // namespace scenetext::synth

@@ -15,8 +15,12 @@ TEST(ContrastingColourTest, KeepsTheMinimumContrast) {
     bool room;
   };
   const Row rows[] = {
-      {{0, 0, 0}, true},        {{255, 255, 255}, true}, {{128, 128, 128}, true},
-      {{120, 90, 150}, true},   {{128, 60, 200}, false}, {{200, 170, 230}, true},
+      {{0, 0, 0}, true},
+      {{255, 255, 255}, true},
+      {{128, 128, 128}, true},
+      {{120, 90, 150}, true},
+      {{128, 60, 200}, false},
+      {{200, 170, 230}, true},
       {{175.5, 175.5, 175.5}, true},
   };
   Random random(1);

@@ -43,8 +43,8 @@ TEST(FontCacheTest, CoverageIsTheWordDrawnAloneCroppedToItsInk) {
     const char* text;
     int height;
   };
-  const Row rows[] = {{0, "Quay", 10}, {0, "fjord", 37}, {1, "WAVE", 64}, {1, "1987", 150},
-                      {0, "jig", 23}};
+  const Row rows[] = {
+      {0, "Quay", 10}, {0, "fjord", 37}, {1, "WAVE", 64}, {1, "1987", 150}, {0, "jig", 23}};
   FontCache fonts(kTestFonts);
   for (const Row& row : rows) {
     SCOPED_TRACE(std::string(row.text) + " at " + std::to_string(row.height));

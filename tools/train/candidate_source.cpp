@@ -10,8 +10,8 @@ namespace scenetext::training {
 CandidateSource candidateSource(regions::CandidateMode mode) {
   // The detector's own candidate stage for the one band that covers the WorkingImage.
   auto candidates = [mode](const cv::Mat& working) {
-    return regions::candidateRectangles(
-        working, edges::detectEdges(working, edges::kEdgeFraction), mode);
+    return regions::candidateRectangles(working, edges::detectEdges(working, edges::kEdgeFraction),
+                                        mode);
   };
   return {std::string(regions::candidateModeName(mode)), candidates};
 }

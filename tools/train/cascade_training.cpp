@@ -28,8 +28,8 @@ bool separable(float lo, float hi) { return (std::isnan(lo) && !std::isnan(hi)) 
 
 // One stage's samples, each feature sorted once for the whole stage.
 struct StageData {
-  std::vector<size_t> members;   // indices into the training samples
-  std::vector<int8_t> labels;    // per member
+  std::vector<size_t> members;               // indices into the training samples
+  std::vector<int8_t> labels;                // per member
   std::vector<std::vector<uint32_t>> order;  // per feature: members' positions by value
   std::vector<std::vector<float>> sorted;    // per feature: the values in that order
 };
@@ -72,8 +72,8 @@ struct StumpChoice {
 
 // The split of one feature with the least weighted error. Polarity +1 calls the samples at and
 // above the split text: its error is the positive weight below plus the negative weight above.
-StumpChoice bestSplit(const StageData& data, const std::vector<double>& weights, double positiveTotal,
-                      double negativeTotal, int f) {
+StumpChoice bestSplit(const StageData& data, const std::vector<double>& weights,
+                      double positiveTotal, double negativeTotal, int f) {
   const std::vector<uint32_t>& order = data.order[static_cast<size_t>(f)];
   const std::vector<float>& sorted = data.sorted[static_cast<size_t>(f)];
   StumpChoice best;
@@ -110,13 +110,15 @@ StumpChoice bestSplit(const StageData& data, const std::vector<double>& weights,
 // The best stump over all features; ties go to the lower feature index.
 StumpChoice searchStump(const StageData& data, const std::vector<double>& weights, int jobs) {
   double positiveTotal = 0.0, negativeTotal = 0.0;
-  for (size_t i = 0; i < weights.size(); ++i) (data.labels[i] > 0 ? positiveTotal : negativeTotal) += weights[i];
+  for (size_t i = 0; i < weights.size(); ++i)
+    (data.labels[i] > 0 ? positiveTotal : negativeTotal) += weights[i];
   std::vector<StumpChoice> perFeature(kFeatureCount);
   std::vector<std::thread> workers;
   for (int t = 0; t < jobs; ++t) {
     workers.emplace_back([&, t] {
       for (int f = t; f < kFeatureCount; f += jobs) {
-        perFeature[static_cast<size_t>(f)] = bestSplit(data, weights, positiveTotal, negativeTotal, f);
+        perFeature[static_cast<size_t>(f)] =
+            bestSplit(data, weights, positiveTotal, negativeTotal, f);
       }
     });
   }
@@ -141,16 +143,21 @@ struct StageResult {
   StageReport report;
 };
 
-double rate(size_t count, size_t total) { return total == 0 ? 0.0 : static_cast<double>(count) / total; }
+double rate(size_t count, size_t total) {
+  return total == 0 ? 0.0 : static_cast<double>(count) / total;
+}
 
 // The chosen split as a stump record with its vote weight, and its answer on every member. The
 // error is counted afresh with the single-precision threshold as written.
-StumpRecord weighStump(const StumpChoice& choice, const TrainingSamples& samples, const StageData& data,
-                       const std::vector<double>& weights, std::vector<int>& outputs) {
-  StumpRecord stump = classifier::makeStumpRecord(choice.featureIndex, choice.polarity, choice.threshold, 0.0f);
+StumpRecord weighStump(const StumpChoice& choice, const TrainingSamples& samples,
+                       const StageData& data, const std::vector<double>& weights,
+                       std::vector<int>& outputs) {
+  StumpRecord stump =
+      classifier::makeStumpRecord(choice.featureIndex, choice.polarity, choice.threshold, 0.0f);
   double error = 0.0;
   for (size_t i = 0; i < data.members.size(); ++i) {
-    outputs[i] = stumpOutput(stump, samples.row(data.members[i])[static_cast<size_t>(choice.featureIndex)]);
+    outputs[i] =
+        stumpOutput(stump, samples.row(data.members[i])[static_cast<size_t>(choice.featureIndex)]);
     if (outputs[i] != data.labels[i]) error += weights[i];
   }
   error = std::clamp(error, kMinError, 1.0 - kMinError);
@@ -173,7 +180,8 @@ void applyStump(const StumpRecord& stump, const std::vector<int>& outputs, const
 }
 
 // The stage threshold for the sums so far, and the rates it gives.
-float measureStage(const std::vector<float>& sums, const StageData& data, double minHitRate, StageReport& report) {
+float measureStage(const std::vector<float>& sums, const StageData& data, double minHitRate,
+                   StageReport& report) {
   std::vector<float> positiveSums;
   for (size_t i = 0; i < sums.size(); ++i) {
     if (data.labels[i] > 0) positiveSums.push_back(sums[i]);
@@ -192,13 +200,16 @@ float measureStage(const std::vector<float>& sums, const StageData& data, double
 }
 
 // Adds stumps until the false-positive rate falls below the target or the stage is full.
-StageResult trainStage(const TrainingSamples& samples, const StageData& data, const CascadeOptions& options,
-                       const TrainingProgress& progress, int stageNumber) {
+StageResult trainStage(const TrainingSamples& samples, const StageData& data,
+                       const CascadeOptions& options, const TrainingProgress& progress,
+                       int stageNumber) {
   const size_t n = data.members.size();
-  const size_t positives = static_cast<size_t>(std::count(data.labels.begin(), data.labels.end(), 1));
+  const size_t positives =
+      static_cast<size_t>(std::count(data.labels.begin(), data.labels.end(), 1));
   // Half the weight on each class, whatever their counts.
   std::vector<double> weights(n);
-  for (size_t i = 0; i < n; ++i) weights[i] = data.labels[i] > 0 ? 0.5 / positives : 0.5 / (n - positives);
+  for (size_t i = 0; i < n; ++i)
+    weights[i] = data.labels[i] > 0 ? 0.5 / positives : 0.5 / (n - positives);
   std::vector<float> sums(n, 0.0f);
   std::vector<int> outputs(n);
 
@@ -214,8 +225,8 @@ StageResult trainStage(const TrainingSamples& samples, const StageData& data, co
     result.report.stumps = static_cast<int>(result.stage.size());
     if (progress && result.stage.size() % 10 == 0) {
       char line[160];
-      std::snprintf(line, sizeof(line), "stage %d: %zu stumps, false-positive rate %.4f", stageNumber,
-                    result.stage.size(), result.report.falsePositiveRate);
+      std::snprintf(line, sizeof(line), "stage %d: %zu stumps, false-positive rate %.4f",
+                    stageNumber, result.stage.size(), result.report.falsePositiveRate);
       progress(line);
     }
     if (result.report.falsePositiveRate < options.maxFalsePositiveRate) {
@@ -243,7 +254,8 @@ std::vector<size_t> stageMembers(const TrainingSamples& samples, const std::vect
     std::sort(negatives.begin(), negatives.end());
   }
   std::vector<size_t> members;
-  std::merge(positives.begin(), positives.end(), negatives.begin(), negatives.end(), std::back_inserter(members));
+  std::merge(positives.begin(), positives.end(), negatives.begin(), negatives.end(),
+             std::back_inserter(members));
   return members;
 }
 
@@ -255,9 +267,11 @@ Status checkOptions(const CascadeOptions& options) {
   if (!(options.maxFalsePositiveRate > 0.0 && options.maxFalsePositiveRate <= 1.0)) {
     return Status::error("the false-positive target must lie in (0, 1]");
   }
-  if (options.maxStumpsPerStage < 1) return Status::error("a stage must be allowed at least 1 stump");
+  if (options.maxStumpsPerStage < 1)
+    return Status::error("a stage must be allowed at least 1 stump");
   if (options.minNegatives < 1) return Status::error("the minimum of negatives must be at least 1");
-  if (options.maxNegatives < 0) return Status::error("the maximum of negatives must not be negative");
+  if (options.maxNegatives < 0)
+    return Status::error("the maximum of negatives must not be negative");
   if (options.jobs < 1) return Status::error("at least 1 job is needed");
   return {};
 }
@@ -276,8 +290,9 @@ void TrainingSamples::add(std::span<const float> featureVector, int8_t label) {
 float stageSum(std::span<const StumpRecord> stumps, std::span<const float> features) {
   float sum = 0.0f;
   for (const StumpRecord& stump : stumps) {
-    sum += stumpOutput(stump, features[static_cast<size_t>(stump.featureIndex)]) == 1 ? stump.weight
-                                                                                       : -stump.weight;
+    sum += stumpOutput(stump, features[static_cast<size_t>(stump.featureIndex)]) == 1
+               ? stump.weight
+               : -stump.weight;
   }
   return sum;
 }
@@ -285,7 +300,8 @@ float stageSum(std::span<const StumpRecord> stumps, std::span<const float> featu
 float splitThreshold(float lo, float hi) {
   if (std::isnan(lo)) return hi;
   // The middle in double is exact for two floats; its rounding may land on either end.
-  const float middle = static_cast<float>((static_cast<double>(lo) + static_cast<double>(hi)) / 2.0);
+  const float middle =
+      static_cast<float>((static_cast<double>(lo) + static_cast<double>(hi)) / 2.0);
   if (middle <= lo) return std::nextafter(lo, hi);
   if (middle > hi) return hi;
   return middle;
@@ -296,22 +312,26 @@ float stageThreshold(std::vector<float> positiveSums, double minHitRate) {
   const size_t total = positiveSums.size();
   // The fewest positives that must pass: the smallest count whose share is at least minHitRate.
   size_t needed = static_cast<size_t>(std::ceil(minHitRate * static_cast<double>(total)));
-  while (needed > 0 && static_cast<double>(needed - 1) / static_cast<double>(total) >= minHitRate) --needed;
-  while (needed < total && static_cast<double>(needed) / static_cast<double>(total) < minHitRate) ++needed;
+  while (needed > 0 && static_cast<double>(needed - 1) / static_cast<double>(total) >= minHitRate)
+    --needed;
+  while (needed < total && static_cast<double>(needed) / static_cast<double>(total) < minHitRate)
+    ++needed;
   needed = std::clamp<size_t>(needed, 1, total);
   return positiveSums[total - needed];
 }
 
 std::string stageHeader(int stageNumber, const StageReport& report) {
   char line[200];
-  std::snprintf(line, sizeof(line),
-                "stage %d: %d stumps, hit rate %.4f, false-positive rate %.4f, %d positives, %d negatives",
-                stageNumber, report.stumps, report.hitRate, report.falsePositiveRate, report.positives,
-                report.negatives);
+  std::snprintf(
+      line, sizeof(line),
+      "stage %d: %d stumps, hit rate %.4f, false-positive rate %.4f, %d positives, %d negatives",
+      stageNumber, report.stumps, report.hitRate, report.falsePositiveRate, report.positives,
+      report.negatives);
   return line;
 }
 
-std::vector<std::string> stageHeaders(const TrainedCascade& trained, std::string_view candidateMode) {
+std::vector<std::string> stageHeaders(const TrainedCascade& trained,
+                                      std::string_view candidateMode) {
   std::vector<std::string> headers;
   for (size_t k = 0; k < trained.stages.size(); ++k) {
     headers.push_back(stageHeader(static_cast<int>(k + 1), trained.stages[k]));
@@ -323,7 +343,8 @@ std::vector<std::string> stageHeaders(const TrainedCascade& trained, std::string
 Result<TrainedCascade> trainCascade(const TrainingSamples& samples, const CascadeOptions& options,
                                     const TrainingProgress& progress) {
   if (Status valid = checkOptions(options); !valid.ok()) return valid;
-  const size_t positives = static_cast<size_t>(std::count(samples.labels.begin(), samples.labels.end(), 1));
+  const size_t positives =
+      static_cast<size_t>(std::count(samples.labels.begin(), samples.labels.end(), 1));
   if (positives == 0) return Status::error("no text samples to train on");
   if (positives == samples.size()) return Status::error("no non-text samples to train on");
 
@@ -338,8 +359,9 @@ Result<TrainedCascade> trainCascade(const TrainingSamples& samples, const Cascad
     for (size_t i : alive) alivePositives += samples.labels[i] > 0 ? 1 : 0;
     const size_t aliveNegatives = alive.size() - alivePositives;
     if (aliveNegatives < static_cast<size_t>(options.minNegatives)) {
-      trained.stopReason = "only " + std::to_string(aliveNegatives) + " negatives left (fewer than " +
-                           std::to_string(options.minNegatives) + ")";
+      trained.stopReason = "only " + std::to_string(aliveNegatives) +
+                           " negatives left (fewer than " + std::to_string(options.minNegatives) +
+                           ")";
       break;
     }
     if (alivePositives == 0) {
@@ -347,15 +369,18 @@ Result<TrainedCascade> trainCascade(const TrainingSamples& samples, const Cascad
       break;
     }
     const auto start = std::chrono::steady_clock::now();
-    const StageData data = sortStage(samples, stageMembers(samples, alive, options, random), options.jobs);
+    const StageData data =
+        sortStage(samples, stageMembers(samples, alive, options, random), options.jobs);
     StageResult stage = trainStage(samples, data, options, progress, stageNumber);
     if (stage.stage.empty()) {
       trained.stopReason = "no stump tells the remaining samples apart";
       break;
     }
-    stage.report.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    stage.report.seconds =
+        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     // Every surviving sample, trained on or not, meets the new stage with the evaluator's sums.
-    const std::span<const StumpRecord> stumps = std::span(stage.stage).first(stage.stage.size() - 1);
+    const std::span<const StumpRecord> stumps =
+        std::span(stage.stage).first(stage.stage.size() - 1);
     const float threshold = stage.stage.back().threshold;
     std::vector<size_t> survivors;
     for (size_t i : alive) {

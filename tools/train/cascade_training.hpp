@@ -31,22 +31,22 @@ struct TrainingSamples {
 
 struct CascadeOptions {
   int maxStages = 10;
-  double minHitRate = 0.995;            // of the stage's own positives, kept by its threshold
-  double maxFalsePositiveRate = 0.5;    // a stage adds stumps until its rate falls below this
-  int maxStumpsPerStage = 100;          // ... or it holds this many
-  int minNegatives = 100;               // no stage is trained on fewer negatives than this
-  int maxNegatives = 0;                 // a stage trains on at most this many (drawn at random); 0: all
-  uint64_t seed = 1;                    // for the draw of negatives
-  int jobs = 1;                         // threads for the stump search
+  double minHitRate = 0.995;          // of the stage's own positives, kept by its threshold
+  double maxFalsePositiveRate = 0.5;  // a stage adds stumps until its rate falls below this
+  int maxStumpsPerStage = 100;        // ... or it holds this many
+  int minNegatives = 100;             // no stage is trained on fewer negatives than this
+  int maxNegatives = 0;  // a stage trains on at most this many (drawn at random); 0: all
+  uint64_t seed = 1;     // for the draw of negatives
+  int jobs = 1;          // threads for the stump search
 };
 
 struct StageReport {
   int stumps = 0;
-  double hitRate = 0.0;             // on the stage's training positives
-  double falsePositiveRate = 0.0;   // on the stage's training negatives
+  double hitRate = 0.0;            // on the stage's training positives
+  double falsePositiveRate = 0.0;  // on the stage's training negatives
   int positives = 0;
   int negatives = 0;
-  bool reachedTarget = false;       // the false-positive rate fell below the target
+  bool reachedTarget = false;  // the false-positive rate fell below the target
   double seconds = 0.0;
 };
 
@@ -72,7 +72,8 @@ std::string stageHeader(int stageNumber, const StageReport& report);
 // Every stage's header; the first one ends in "; candidates: MODE", the candidate mode (the
 // detector's --candidates name) the cascade was trained for, which the detector reads back to
 // warn about a mismatch.
-std::vector<std::string> stageHeaders(const TrainedCascade& trained, std::string_view candidateMode);
+std::vector<std::string> stageHeaders(const TrainedCascade& trained,
+                                      std::string_view candidateMode);
 
 // The sum of one stage's stumps on one feature vector, exactly as the evaluator forms it.
 float stageSum(std::span<const classifier::StumpRecord> stumps, std::span<const float> features);

@@ -26,13 +26,14 @@ TrainingSamples syntheticSamples(size_t positives, size_t negatives, uint64_t se
     const bool text = i % (1 + negatives / std::max<size_t>(positives, 1)) == 0 && positives-- > 0;
     for (int f = 0; f < kFeatureCount; ++f) {
       double value = unit() * 4.0 - 2.0;
-      if (f % 17 == 3 && text) value += 1.0;       // informative features
+      if (f % 17 == 3 && text) value += 1.0;  // informative features
       if (f % 23 == 5 && !text) value -= 0.7;
       if (f % 5 == 0) value = std::round(value * 4.0) / 4.0;  // coarse grid: many ties
       float stored = static_cast<float>(value);
       if (f == 7 && i % 13 == 0) stored = std::numeric_limits<float>::quiet_NaN();
       if (f == 8 && i % 11 == 0) stored = -0.0f;
-      if (f == 9 && i % 19 == 0) stored = (i % 2 ? 1.0f : -1.0f) * std::numeric_limits<float>::infinity();
+      if (f == 9 && i % 19 == 0)
+        stored = (i % 2 ? 1.0f : -1.0f) * std::numeric_limits<float>::infinity();
       row[static_cast<size_t>(f)] = stored;
     }
     samples.add(row, text ? 1 : -1);
@@ -61,7 +62,8 @@ TEST(CascadeTraining, TheWrittenModelDecidesEverySampleAsTheTrainerDid) {
   ScratchFolder scratch("train-reload");
   const std::string path = (scratch / "model.txt").string();
   ASSERT_TRUE(
-      classifier::saveStumpCascade(path, trained->cascade, stageHeaders(*trained, "extended")).ok());
+      classifier::saveStumpCascade(path, trained->cascade, stageHeaders(*trained, "extended"))
+          .ok());
   auto loaded = driver::loadModel(path);
   ASSERT_TRUE(loaded.ok()) << loaded.status().message();
   // The first header names the candidate mode, and the detector reads it back.
@@ -69,11 +71,14 @@ TEST(CascadeTraining, TheWrittenModelDecidesEverySampleAsTheTrainerDid) {
   EXPECT_NE(driver::candidateModeMismatch(path, regions::CandidateMode::kExact), "");
   ASSERT_EQ(loaded->size(), trained->cascade.size());
   for (size_t i = 0; i < samples.size(); ++i) {
-    const int expected = trained->stagesPassed[i] == static_cast<int>(trained->cascade.size()) ? 1 : -1;
-    ASSERT_EQ(classifier::evaluateStumpCascade(samples.row(i), *loaded), expected) << "sample " << i;
+    const int expected =
+        trained->stagesPassed[i] == static_cast<int>(trained->cascade.size()) ? 1 : -1;
+    ASSERT_EQ(classifier::evaluateStumpCascade(samples.row(i), *loaded), expected)
+        << "sample " << i;
     // Every prefix too: the first k stages accept exactly the samples that passed k stages.
     for (size_t k = 1; k < loaded->size(); ++k) {
-      const classifier::StumpCascade prefix(loaded->begin(), loaded->begin() + static_cast<long>(k));
+      const classifier::StumpCascade prefix(loaded->begin(),
+                                            loaded->begin() + static_cast<long>(k));
       ASSERT_EQ(classifier::evaluateStumpCascade(samples.row(i), prefix),
                 trained->stagesPassed[i] >= static_cast<int>(k) ? 1 : -1);
     }
@@ -88,11 +93,13 @@ TEST(CascadeTraining, SameSeedSameModelOtherSeedOtherDraw) {
   options.jobs = 3;  // the stump search's threads do not change the result
   auto second = trainCascade(samples, options);
   ASSERT_TRUE(first.ok() && second.ok());
-  EXPECT_EQ(classifier::formatStumpCascade(first->cascade), classifier::formatStumpCascade(second->cascade));
+  EXPECT_EQ(classifier::formatStumpCascade(first->cascade),
+            classifier::formatStumpCascade(second->cascade));
   options.seed = 2;
   auto other = trainCascade(samples, options);
   ASSERT_TRUE(other.ok());
-  EXPECT_NE(classifier::formatStumpCascade(first->cascade), classifier::formatStumpCascade(other->cascade));
+  EXPECT_NE(classifier::formatStumpCascade(first->cascade),
+            classifier::formatStumpCascade(other->cascade));
 }
 
 TEST(CascadeTraining, EveryStageKeepsItsMinimumHitRateOnItsOwnPositives) {
@@ -111,7 +118,8 @@ TEST(CascadeTraining, EveryStageKeepsItsMinimumHitRateOnItsOwnPositives) {
         kept += trained->stagesPassed[i] > static_cast<int>(k);
       }
       ASSERT_GT(own, 0u);
-      EXPECT_GE(static_cast<double>(kept) / own, minHitRate) << "stage " << k + 1 << " at " << minHitRate;
+      EXPECT_GE(static_cast<double>(kept) / own, minHitRate)
+          << "stage " << k + 1 << " at " << minHitRate;
       EXPECT_EQ(trained->stages[k].positives, static_cast<int>(own));
       EXPECT_DOUBLE_EQ(trained->stages[k].hitRate, static_cast<double>(kept) / own);
     }
@@ -156,11 +164,11 @@ TEST(CascadeTraining, SplitThresholdLiesAboveLowAndAtMostHigh) {
   };
   const Row rows[] = {
       {1.0f, 2.0f, 1.5f},
-      {one, next, next},                                  // neighbours: the middle rounds to an end
+      {one, next, next},  // neighbours: the middle rounds to an end
       {-2.0f, -1.0f, -1.5f},
-      {-inf, 0.0f, -std::numeric_limits<float>::max()},   // the middle is -inf, just above it
+      {-inf, 0.0f, -std::numeric_limits<float>::max()},  // the middle is -inf, just above it
       {3.0f, inf, inf},
-      {nan, -5.0f, -5.0f},                                // NaN never fires, so the high end does
+      {nan, -5.0f, -5.0f},  // NaN never fires, so the high end does
       {-std::numeric_limits<float>::max(), std::numeric_limits<float>::max(), 0.0f},
   };
   for (const Row& row : rows) {
@@ -182,29 +190,31 @@ TEST(CascadeTraining, StageThresholdIsTheLowestSumTheHitRateMustKeep) {
   std::vector<float> hundred;
   for (int k = 0; k < 200; ++k) hundred.push_back(static_cast<float>(k) * 0.5f);
   const Row rows[] = {
-      {{4, 1, 3, 2}, 0.75, 2},  // 3 of 4 must pass
-      {{4, 1, 3, 2}, 1.0, 1},
-      {{4, 1, 3, 2}, 0.76, 1},  // 3 of 4 is not enough
-      {{4, 1, 3, 2}, 0.1, 4},   // at least one must pass
-      {{2, 2, 2, 5}, 0.9, 2},   // ties pass together
-      {hundred, 0.995, 0.5f},   // 199 of 200
+      {{4, 1, 3, 2}, 0.75, 2},                           // 3 of 4 must pass
+      {{4, 1, 3, 2}, 1.0, 1},  {{4, 1, 3, 2}, 0.76, 1},  // 3 of 4 is not enough
+      {{4, 1, 3, 2}, 0.1, 4},                            // at least one must pass
+      {{2, 2, 2, 5}, 0.9, 2},                            // ties pass together
+      {hundred, 0.995, 0.5f},                            // 199 of 200
   };
-  for (const Row& row : rows) EXPECT_EQ(stageThreshold(row.sums, row.minHitRate), row.expected) << row.minHitRate;
+  for (const Row& row : rows)
+    EXPECT_EQ(stageThreshold(row.sums, row.minHitRate), row.expected) << row.minHitRate;
 }
 
 TEST(CascadeTraining, StageSumRoundsAfterEveryVoteInStumpOrder) {
   // 1 + 2^-24 rounds back to 1 in single precision, so the order of the votes shows in the sum.
   const float tiny = std::ldexp(1.0f, -24);
-  const std::vector<classifier::StumpRecord> stumps{
-      classifier::makeStumpRecord(0, 1, 0.0f, 1.0f), classifier::makeStumpRecord(1, 1, 0.0f, tiny),
-      classifier::makeStumpRecord(2, 1, 0.0f, tiny)};
+  const std::vector<classifier::StumpRecord> stumps{classifier::makeStumpRecord(0, 1, 0.0f, 1.0f),
+                                                    classifier::makeStumpRecord(1, 1, 0.0f, tiny),
+                                                    classifier::makeStumpRecord(2, 1, 0.0f, tiny)};
   std::vector<float> features(kFeatureCount, 1.0f);
   EXPECT_EQ(stageSum(stumps, features), 1.0f);
   const std::vector<classifier::StumpRecord> reversed{stumps[1], stumps[2], stumps[0]};
   EXPECT_EQ(stageSum(reversed, features), 1.0f + 2 * tiny);
-  // Polarity -1 adds its weight when the stump does not fire; a feature equal to the threshold fires.
-  const std::vector<classifier::StumpRecord> inverse{classifier::makeStumpRecord(0, -1, 1.0f, 0.25f),
-                                                     classifier::makeStumpRecord(1, -1, 1.5f, 0.5f)};
+  // Polarity -1 adds its weight when the stump does not fire; a feature equal to the threshold
+  // fires.
+  const std::vector<classifier::StumpRecord> inverse{
+      classifier::makeStumpRecord(0, -1, 1.0f, 0.25f),
+      classifier::makeStumpRecord(1, -1, 1.5f, 0.5f)};
   EXPECT_EQ(stageSum(inverse, features), 0.25f);
 }
 
@@ -216,7 +226,8 @@ TEST(CascadeTraining, StageHeaderSaysWhatTheStageIs) {
   report.positives = 700;
   report.negatives = 1500;
   EXPECT_EQ(stageHeader(3, report),
-            "stage 3: 12 stumps, hit rate 0.9957, false-positive rate 0.4875, 700 positives, 1500 negatives");
+            "stage 3: 12 stumps, hit rate 0.9957, false-positive rate 0.4875, 700 positives, 1500 "
+            "negatives");
 }
 
 }  // namespace

@@ -14,7 +14,8 @@ namespace {
 // The sample standard deviation (n - 1); 0 for fewer than two values.
 double standardDeviation(const std::vector<double>& values) {
   if (values.size() < 2) return 0.0;
-  const double mean = std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
+  const double mean =
+      std::accumulate(values.begin(), values.end(), 0.0) / static_cast<double>(values.size());
   double squares = 0.0;
   for (double value : values) squares += (value - mean) * (value - mean);
   return std::sqrt(squares / static_cast<double>(values.size() - 1));
@@ -38,7 +39,8 @@ std::vector<int> assignFolds(size_t count, int folds, uint64_t seed) {
   std::iota(order.begin(), order.end(), size_t{0});
   std::mt19937_64 random(seed);
   // Fisher-Yates by explicit arithmetic rather than std::shuffle, whose draws vary by library.
-  for (size_t i = count; i > 1; --i) std::swap(order[i - 1], order[static_cast<size_t>(random() % i)]);
+  for (size_t i = count; i > 1; --i)
+    std::swap(order[i - 1], order[static_cast<size_t>(random() % i)]);
   std::vector<int> fold(count);
   for (size_t position = 0; position < count; ++position) {
     fold[order[position]] = static_cast<int>(position % static_cast<size_t>(folds));
@@ -47,8 +49,8 @@ std::vector<int> assignFolds(size_t count, int folds, uint64_t seed) {
 }
 
 Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> folded,
-                                              std::span<const ImageSamples> alwaysTrained, int folds,
-                                              int repeats, const CascadeOptions& options,
+                                              std::span<const ImageSamples> alwaysTrained,
+                                              int folds, int repeats, const CascadeOptions& options,
                                               const TrainingProgress& progress) {
   if (folds < 2) return Status::error("cross-validation needs at least 2 folds");
   if (repeats < 1) return Status::error("cross-validation needs at least 1 repeat");
@@ -58,20 +60,24 @@ Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> fold
   }
   std::vector<FoldResult> results;
   for (int repeat = 0; repeat < repeats; ++repeat) {
-    const std::vector<int> foldOf = assignFolds(folded.size(), folds, options.seed + static_cast<uint64_t>(repeat));
+    const std::vector<int> foldOf =
+        assignFolds(folded.size(), folds, options.seed + static_cast<uint64_t>(repeat));
     for (int fold = 0; fold < folds; ++fold) {
       std::vector<const ImageSamples*> training, heldOut;
-      for (size_t i = 0; i < folded.size(); ++i) (foldOf[i] == fold ? heldOut : training).push_back(&folded[i]);
+      for (size_t i = 0; i < folded.size(); ++i)
+        (foldOf[i] == fold ? heldOut : training).push_back(&folded[i]);
       for (const ImageSamples& image : alwaysTrained) training.push_back(&image);
       if (progress) {
-        progress("cross-validation: repeat " + std::to_string(repeat + 1) + ", fold " + std::to_string(fold + 1) +
-                 " of " + std::to_string(folds) + " (" + std::to_string(heldOut.size()) + " images held out)");
+        progress("cross-validation: repeat " + std::to_string(repeat + 1) + ", fold " +
+                 std::to_string(fold + 1) + " of " + std::to_string(folds) + " (" +
+                 std::to_string(heldOut.size()) + " images held out)");
       }
       const auto start = std::chrono::steady_clock::now();
       Result<TrainedCascade> trained = trainCascade(gatherSamples(training), options, progress);
       if (!trained.ok()) return trained.status();
       FoldResult result;
-      result.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+      result.seconds =
+          std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       result.prefixes = scorePrefixes(heldOut, trained->cascade);
       result.trained = std::move(trained).value();
       results.push_back(std::move(result));

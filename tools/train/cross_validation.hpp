@@ -27,14 +27,14 @@ std::vector<int> assignFolds(size_t count, int folds, uint64_t seed);
 struct FoldResult {
   std::vector<evaluation::Tally> prefixes;  // element k: the first k stages; 0 accepts everything
   TrainedCascade trained;
-  double seconds = 0.0;                      // training time
+  double seconds = 0.0;  // training time
 };
 
 // Trains once per fold of every repeat (repeat r shuffles with options.seed + r) and scores the
 // held-out fold. Fails when folds < 2, there are fewer images than folds, or a training fails.
 Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> folded,
-                                              std::span<const ImageSamples> alwaysTrained, int folds,
-                                              int repeats, const CascadeOptions& options,
+                                              std::span<const ImageSamples> alwaysTrained,
+                                              int folds, int repeats, const CascadeOptions& options,
                                               const TrainingProgress& progress = {});
 
 // Scores of one prefix over the folds: pooled over every held-out image of each repeat (averaged

@@ -9,14 +9,16 @@ constexpr uchar kPainted = 255;  // what the band classification paints for an a
 
 }  // namespace
 
-std::vector<int> stagesPassed(const ImageSamples& samples, const classifier::StumpCascade& cascade) {
+std::vector<int> stagesPassed(const ImageSamples& samples,
+                              const classifier::StumpCascade& cascade) {
   std::vector<int> passed(samples.size(), 0);
   for (size_t k = 0; k < samples.size(); ++k) {
     const std::span<const float> features = samples.featuresOf(k);
     int stages = 0;
     // A one-stage cascade per step: the evaluator decides each stage on its own.
     while (stages < static_cast<int>(cascade.size()) &&
-           classifier::evaluateStumpCascade(features, {cascade[static_cast<size_t>(stages)]}) == 1) {
+           classifier::evaluateStumpCascade(features, {cascade[static_cast<size_t>(stages)]}) ==
+               1) {
       ++stages;
     }
     passed[k] = stages;
@@ -24,7 +26,8 @@ std::vector<int> stagesPassed(const ImageSamples& samples, const classifier::Stu
   return passed;
 }
 
-std::vector<evaluation::Rect> simulateDetections(const ImageSamples& samples, const std::vector<bool>& accepted) {
+std::vector<evaluation::Rect> simulateDetections(const ImageSamples& samples,
+                                                 const std::vector<bool>& accepted) {
   const CandidateFeatures& candidates = samples.candidates;
   cv::Mat textMask = cv::Mat::zeros(candidates.height, candidates.width, CV_8UC1);
   for (size_t k = 0; k < candidates.rects.size(); ++k) {
@@ -48,8 +51,10 @@ std::vector<evaluation::Tally> scorePrefixes(std::span<const ImageSamples* const
     const std::vector<int> passed = stagesPassed(*image, cascade);
     for (size_t prefix = 0; prefix <= cascade.size(); ++prefix) {
       std::vector<bool> accepted(passed.size());
-      for (size_t k = 0; k < passed.size(); ++k) accepted[k] = passed[k] >= static_cast<int>(prefix);
-      tallies[prefix] += evaluation::scoreDetEval(image->words, simulateDetections(*image, accepted)).tally;
+      for (size_t k = 0; k < passed.size(); ++k)
+        accepted[k] = passed[k] >= static_cast<int>(prefix);
+      tallies[prefix] +=
+          evaluation::scoreDetEval(image->words, simulateDetections(*image, accepted)).tally;
     }
   }
   return tallies;

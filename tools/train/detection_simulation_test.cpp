@@ -15,15 +15,16 @@ namespace {
 using scenetext::testing::ScratchFolder;
 
 // The boxes a real detection run reports, in input coordinates as the box list writes them.
-std::vector<evaluation::Rect> detectedBoxes(const std::string& imagePath, const classifier::StumpCascade& model) {
+std::vector<evaluation::Rect> detectedBoxes(const std::string& imagePath,
+                                            const classifier::StumpCascade& model) {
   auto input = driver::loadColourImage(imagePath);
   EXPECT_TRUE(input.ok());
   const driver::WorkingInput prepared = driver::prepareWorkingInput(*input);
   const driver::Detection detection = driver::detectText(prepared.working, model);
   std::vector<evaluation::Rect> boxes;
   for (const ComponentBox& box : detection.boxes) {
-    boxes.push_back({box.xmin * prepared.factor, box.ymin * prepared.factor, box.xmax * prepared.factor,
-                     box.ymax * prepared.factor});
+    boxes.push_back({box.xmin * prepared.factor, box.ymin * prepared.factor,
+                     box.xmax * prepared.factor, box.ymax * prepared.factor});
   }
   return boxes;
 }
@@ -59,7 +60,8 @@ TEST_F(DetectionSimulation, EqualsARealDetectionRunForEveryPrefix) {
   const int featureOf[3] = {2, 41, 127};
   for (const ImageSamples& image : *samples_) {
     for (size_t k = 0; k < image.size(); ++k) {
-      for (int s = 0; s < 3; ++s) values[s].push_back(image.featuresOf(k)[static_cast<size_t>(featureOf[s])]);
+      for (int s = 0; s < 3; ++s)
+        values[s].push_back(image.featuresOf(k)[static_cast<size_t>(featureOf[s])]);
     }
   }
   classifier::StumpCascade cascade;
@@ -100,7 +102,8 @@ TEST_F(DetectionSimulation, PrefixScoresStartWithTheAcceptAllCeiling) {
   ASSERT_EQ(tallies.size(), 2u);
   evaluation::Tally ceiling;
   for (const ImageSamples& image : *samples_) {
-    ceiling += evaluation::scoreDetEval(image.words, detectedBoxes(image.image.imagePath, {})).tally;
+    ceiling +=
+        evaluation::scoreDetEval(image.words, detectedBoxes(image.image.imagePath, {})).tally;
   }
   EXPECT_EQ(tallies[0].words, ceiling.words);
   EXPECT_EQ(tallies[0].detections, ceiling.detections);
@@ -125,8 +128,8 @@ TEST(CrossValidation, SummaryPoolsFoldsAndMeasuresTheirSpread) {
   folds[0].prefixes = {{2, 1, 1.0, 1.0}};
   folds[1].prefixes = {{2, 4, 2.0, 2.0}};
   const PrefixSummary summary = summarizePrefix(folds, 0, 1);
-  EXPECT_DOUBLE_EQ(summary.pooled.recall, 0.75);     // 3 of 4 words
-  EXPECT_DOUBLE_EQ(summary.pooled.precision, 0.6);   // 3 of 5 detections
+  EXPECT_DOUBLE_EQ(summary.pooled.recall, 0.75);    // 3 of 4 words
+  EXPECT_DOUBLE_EQ(summary.pooled.precision, 0.6);  // 3 of 5 detections
   const double f0 = 2.0 * 1.0 * 0.5 / 1.5, f1 = 2.0 * 0.5 * 1.0 / 1.5;
   EXPECT_DOUBLE_EQ(summary.meanF, (f0 + f1) / 2);
   EXPECT_DOUBLE_EQ(summary.sdF, 0.0);

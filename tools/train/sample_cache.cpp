@@ -35,8 +35,9 @@ cv::Mat probeImage() {
     for (int x = 0; x < image.cols; ++x) {
       noise = noise * 1664525u + 1013904223u;  // a fixed linear congruential sequence
       const int value = 190 + x / 8 + static_cast<int>(noise >> 28);
-      image.at<cv::Vec3b>(y, x) = cv::Vec3b(cv::saturate_cast<uchar>(value), cv::saturate_cast<uchar>(value - 10),
-                                            cv::saturate_cast<uchar>(value - 20));
+      image.at<cv::Vec3b>(y, x) =
+          cv::Vec3b(cv::saturate_cast<uchar>(value), cv::saturate_cast<uchar>(value - 10),
+                    cv::saturate_cast<uchar>(value - 20));
     }
   }
   for (int row = 0; row < 2; ++row) {
@@ -88,8 +89,8 @@ bool readEntry(Reader& reader, std::string& identity, CandidateFeatures& entry) 
   identity.resize(identityLength);
   int32_t factor = 0, width = 0, height = 0;
   uint32_t count = 0;
-  if (!reader.getBytes(identity.data(), identityLength) || !reader.get(factor) || !reader.get(width) ||
-      !reader.get(height) || !reader.get(count)) {
+  if (!reader.getBytes(identity.data(), identityLength) || !reader.get(factor) ||
+      !reader.get(width) || !reader.get(height) || !reader.get(count)) {
     return false;
   }
   // Each rectangle takes 16 bytes and its features 760: a count beyond what is left is damage.
@@ -159,7 +160,8 @@ std::string formatSampleCache(const SampleCache& cache) {
       const int32_t values[4] = {rect.x, rect.y, rect.width, rect.height};
       out.append(reinterpret_cast<const char*>(values), sizeof(values));
     }
-    out.append(reinterpret_cast<const char*>(entry.features.data()), entry.features.size() * sizeof(float));
+    out.append(reinterpret_cast<const char*>(entry.features.data()),
+               entry.features.size() * sizeof(float));
   }
   return out;
 }
@@ -182,7 +184,8 @@ Result<CacheReading> readSampleCache(const std::string& path, uint64_t expectedK
   if (!reader.getBytes(magic, sizeof(magic)) || std::memcmp(magic, kMagic, sizeof(kMagic)) != 0) {
     return Status::error("'" + path + "' is not a sample cache");
   }
-  if (!reader.get(version) || !reader.get(key) || version != kCacheFormatVersion || key != expectedKey) {
+  if (!reader.get(version) || !reader.get(key) || version != kCacheFormatVersion ||
+      key != expectedKey) {
     reading.stale = true;
     return reading;
   }
@@ -191,11 +194,13 @@ Result<CacheReading> readSampleCache(const std::string& path, uint64_t expectedK
     std::string identity;
     CandidateFeatures entry;
     if (!readEntry(reader, identity, entry)) {
-      return Status::error("sample cache '" + path + "' is damaged at entry " + std::to_string(i + 1));
+      return Status::error("sample cache '" + path + "' is damaged at entry " +
+                           std::to_string(i + 1));
     }
     reading.cache.entries.emplace(std::move(identity), std::move(entry));
   }
-  if (!reader.atEnd()) return Status::error("sample cache '" + path + "' has bytes after its last entry");
+  if (!reader.atEnd())
+    return Status::error("sample cache '" + path + "' has bytes after its last entry");
   return reading;
 }
 

@@ -25,8 +25,8 @@ namespace scenetext::training {
 
 // The candidates of one image and their features, as computed once.
 struct CandidateFeatures {
-  int factor = 1;   // reduction of the input image to the WorkingImage
-  int width = 0;    // WorkingImage size
+  int factor = 1;  // reduction of the input image to the WorkingImage
+  int width = 0;   // WorkingImage size
   int height = 0;
   std::vector<cv::Rect> rects;  // distinct, in order of first appearance
   std::vector<float> features;  // rects.size() * kFeatureCount, row k belongs to rects[k]

@@ -13,9 +13,9 @@ namespace {
 
 // Computes the entries of `pending` (indices into `images`) on `jobs` threads; each result lands
 // in its own slot, so the order of completion does not matter.
-Status computeInParallel(const std::vector<TrainingImage>& images, const std::vector<size_t>& pending,
-                         const CollectionOptions& options, const Progress& progress,
-                         std::vector<CandidateFeatures>& results) {
+Status computeInParallel(const std::vector<TrainingImage>& images,
+                         const std::vector<size_t>& pending, const CollectionOptions& options,
+                         const Progress& progress, std::vector<CandidateFeatures>& results) {
   std::atomic<size_t> next{0};
   std::atomic<size_t> done{0};
   std::atomic<bool> failed{false};
@@ -51,7 +51,8 @@ Status computeInParallel(const std::vector<TrainingImage>& images, const std::ve
     }
   };
   std::vector<std::thread> workers;
-  const size_t threadCount = std::min<size_t>(static_cast<size_t>(std::max(options.jobs, 1)), pending.size());
+  const size_t threadCount =
+      std::min<size_t>(static_cast<size_t>(std::max(options.jobs, 1)), pending.size());
   for (size_t t = 0; t < threadCount; ++t) workers.emplace_back(work);
   for (std::thread& worker : workers) worker.join();
   return firstFailure;
@@ -60,10 +61,12 @@ Status computeInParallel(const std::vector<TrainingImage>& images, const std::ve
 }  // namespace
 
 std::span<const float> ImageSamples::featuresOf(size_t k) const {
-  return std::span<const float>(candidates.features).subspan(k * features::kFeatureCount, features::kFeatureCount);
+  return std::span<const float>(candidates.features)
+      .subspan(k * features::kFeatureCount, features::kFeatureCount);
 }
 
-Result<CandidateFeatures> computeCandidateFeatures(const std::string& path, const CandidateSource& source) {
+Result<CandidateFeatures> computeCandidateFeatures(const std::string& path,
+                                                   const CandidateSource& source) {
   Result<cv::Mat> input = driver::loadColourImage(path);
   if (!input.ok()) return input.status();
   const driver::WorkingInput prepared = driver::prepareWorkingInput(std::move(input).value());
@@ -74,8 +77,10 @@ Result<CandidateFeatures> computeCandidateFeatures(const std::string& path, cons
   result.rects = distinctRectangles(source.candidates(prepared.working));
   result.features.reserve(result.rects.size() * features::kFeatureCount);
   for (const cv::Rect& rect : result.rects) {
-    const cv::Mat vector = features::computeFeatureVector(regions::cropRegion(prepared.working, rect));
-    result.features.insert(result.features.end(), vector.ptr<float>(0), vector.ptr<float>(0) + vector.cols);
+    const cv::Mat vector =
+        features::computeFeatureVector(regions::cropRegion(prepared.working, rect));
+    result.features.insert(result.features.end(), vector.ptr<float>(0),
+                           vector.ptr<float>(0) + vector.cols);
   }
   return result;
 }
@@ -83,14 +88,16 @@ Result<CandidateFeatures> computeCandidateFeatures(const std::string& path, cons
 void labelSamples(ImageSamples& samples, const LabelRule& rule) {
   samples.labels.assign(samples.size(), SampleLabel::NotText);
   if (samples.image.role == ImageRole::TextFree) return;
-  const std::vector<evaluation::WordBox> scaled = scaleWords(samples.words, samples.candidates.factor);
+  const std::vector<evaluation::WordBox> scaled =
+      scaleWords(samples.words, samples.candidates.factor);
   for (size_t k = 0; k < samples.size(); ++k) {
     samples.labels[k] = labelCandidate(samples.candidates.rects[k], scaled, rule);
   }
 }
 
 Result<std::vector<ImageSamples>> collectSamples(const std::vector<TrainingImage>& images,
-                                                 const CollectionOptions& options, const Progress& progress,
+                                                 const CollectionOptions& options,
+                                                 const Progress& progress,
                                                  CollectionReport* report) {
   CollectionReport local;
   CollectionReport& counts = report ? *report : local;

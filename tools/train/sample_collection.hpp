@@ -33,13 +33,14 @@ struct ImageSamples {
 // What a detection run computes for the image at `path`: the colour load, the padding and
 // reduction, the candidates of `source`, kept once each, and their feature vectors.
 // Fails when the image cannot be read.
-Result<CandidateFeatures> computeCandidateFeatures(const std::string& path, const CandidateSource& source);
+Result<CandidateFeatures> computeCandidateFeatures(const std::string& path,
+                                                   const CandidateSource& source);
 
 struct CollectionOptions {
   CandidateSource source = exactCandidateSource();
   LabelRule rule;
-  int jobs = 1;            // worker threads
-  std::string cachePath;   // empty: no cache
+  int jobs = 1;           // worker threads
+  std::string cachePath;  // empty: no cache
 };
 
 struct CollectionReport {

@@ -41,8 +41,8 @@ TEST(SampleCollection, CandidatesAreTheDistinctRectanglesOfTheDetectionWithTheir
     ASSERT_EQ(image.candidates.features.size(), image.size() * features::kFeatureCount);
     ASSERT_EQ(image.labels.size(), image.size());
     for (size_t k = 0; k < image.size(); ++k) {
-      const cv::Mat expected =
-          features::computeFeatureVector(regions::cropRegion(prepared.working, image.candidates.rects[k]));
+      const cv::Mat expected = features::computeFeatureVector(
+          regions::cropRegion(prepared.working, image.candidates.rects[k]));
       const std::span<const float> got = image.featuresOf(k);
       ASSERT_TRUE(std::equal(got.begin(), got.end(), expected.ptr<float>(0)));
       text += image.labels[k] == SampleLabel::Text;
@@ -55,8 +55,10 @@ TEST(SampleCollection, CandidatesAreTheDistinctRectanglesOfTheDetectionWithTheir
 }
 
 TEST(SampleCollection, DistinctRectanglesKeepTheFirstAppearance) {
-  const std::vector<cv::Rect> rects{{1, 2, 3, 4}, {0, 0, 5, 5}, {1, 2, 3, 4}, {1, 2, 4, 3}, {0, 0, 5, 5}};
-  EXPECT_EQ(distinctRectangles(rects), (std::vector<cv::Rect>{{1, 2, 3, 4}, {0, 0, 5, 5}, {1, 2, 4, 3}}));
+  const std::vector<cv::Rect> rects{
+      {1, 2, 3, 4}, {0, 0, 5, 5}, {1, 2, 3, 4}, {1, 2, 4, 3}, {0, 0, 5, 5}};
+  EXPECT_EQ(distinctRectangles(rects),
+            (std::vector<cv::Rect>{{1, 2, 3, 4}, {0, 0, 5, 5}, {1, 2, 4, 3}}));
 }
 
 void expectSameSamples(const std::vector<ImageSamples>& a, const std::vector<ImageSamples>& b) {
@@ -92,10 +94,11 @@ TEST(SampleCollection, ThreadsAndCacheGiveTheSameSamples) {
   EXPECT_FALSE(second.cacheWritten);
   expectSameSamples(*plain, *cached);
   // No temporary is left beside the cache.
-  EXPECT_EQ(scratch.listing(), (std::vector<std::string>{"samples.cache", "set", "set/gt_page1.txt",
-                                                          "set/gt_page2.txt", "set/gt_page3.txt", "set/gt_page4.txt",
-                                                          "set/gt_page5.txt", "set/page1.png", "set/page2.png",
-                                                          "set/page3.png", "set/page4.png", "set/page5.png"}));
+  EXPECT_EQ(scratch.listing(),
+            (std::vector<std::string>{"samples.cache", "set", "set/gt_page1.txt",
+                                      "set/gt_page2.txt", "set/gt_page3.txt", "set/gt_page4.txt",
+                                      "set/gt_page5.txt", "set/page1.png", "set/page2.png",
+                                      "set/page3.png", "set/page4.png", "set/page5.png"}));
 }
 
 TEST(SampleCollection, CacheOfOtherFeatureCodeIsIgnoredAndDamageIsReported) {
@@ -121,7 +124,8 @@ TEST(SampleCollection, CacheOfOtherFeatureCodeIsIgnoredAndDamageIsReported) {
   scratch.write("samples.cache", bytes.substr(0, bytes.size() - 7));
   auto damaged = collectSamples(images, options);
   ASSERT_FALSE(damaged.ok());
-  EXPECT_NE(damaged.status().message().find("samples.cache"), std::string::npos) << damaged.status().message();
+  EXPECT_NE(damaged.status().message().find("samples.cache"), std::string::npos)
+      << damaged.status().message();
 }
 
 TEST(SampleCollection, CacheKeyDependsOnTheCandidateSource) {
@@ -129,7 +133,8 @@ TEST(SampleCollection, CacheKeyDependsOnTheCandidateSource) {
   EXPECT_EQ(sampleCacheKey(exact), sampleCacheKey(exact));
   // A source that shifts every candidate by a pixel must not share cached samples.
   CandidateSource shifted{"exact", [](const cv::Mat& working) {
-                            std::vector<cv::Rect> rects = exactCandidateSource().candidates(working);
+                            std::vector<cv::Rect> rects =
+                                exactCandidateSource().candidates(working);
                             for (cv::Rect& rect : rects) rect.x += 1;
                             return rects;
                           }};
@@ -143,7 +148,8 @@ TEST(SampleCollection, ListingAndReadingFailuresNameTheCulprit) {
   cv::imwrite((scratch / "photos/a.png").string(), cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(128)));
   auto none = listLabelledFolder((scratch / "photos").string());
   ASSERT_FALSE(none.ok());
-  EXPECT_NE(none.status().message().find("no ground truth found"), std::string::npos) << none.status().message();
+  EXPECT_NE(none.status().message().find("no ground truth found"), std::string::npos)
+      << none.status().message();
 
   cv::imwrite((scratch / "photos/b.png").string(), cv::Mat(20, 20, CV_8UC3, cv::Scalar::all(128)));
   scratch.write("photos/gt_b.txt", "1 2 3 4 \"ok\"\n");
@@ -156,13 +162,15 @@ TEST(SampleCollection, ListingAndReadingFailuresNameTheCulprit) {
   scratch.write("photos/gt_b.txt", "1 2 3\n");
   auto broken = collectSamples(listing->images, {});
   ASSERT_FALSE(broken.ok());
-  EXPECT_NE(broken.status().message().find("gt_b.txt:1"), std::string::npos) << broken.status().message();
+  EXPECT_NE(broken.status().message().find("gt_b.txt:1"), std::string::npos)
+      << broken.status().message();
 
   scratch.write("photos/gt_b.txt", "1 2 3 4 \"ok\"\n");
   scratch.write("photos/b.png", "not an image");
   auto unreadable = collectSamples(listing->images, {});
   ASSERT_FALSE(unreadable.ok());
-  EXPECT_NE(unreadable.status().message().find("b.png"), std::string::npos) << unreadable.status().message();
+  EXPECT_NE(unreadable.status().message().find("b.png"), std::string::npos)
+      << unreadable.status().message();
 }
 
 }  // namespace

@@ -6,7 +6,8 @@
 
 namespace scenetext::training {
 
-std::vector<evaluation::WordBox> scaleWords(const std::vector<evaluation::WordBox>& words, int factor) {
+std::vector<evaluation::WordBox> scaleWords(const std::vector<evaluation::WordBox>& words,
+                                            int factor) {
   std::vector<evaluation::WordBox> scaled = words;
   for (evaluation::WordBox& word : scaled) {
     word.left /= factor;
@@ -32,7 +33,8 @@ SampleLabel labelCandidate(const cv::Rect& rect, const std::vector<evaluation::W
     readable.push_back(word.rect());
     const double wordArea = evaluation::boxArea(word.rect());
     if (wordArea > 0.0) {
-      bestWordShare = std::max(bestWordShare, evaluation::intersectionArea(box, word.rect()) / wordArea);
+      bestWordShare =
+          std::max(bestWordShare, evaluation::intersectionArea(box, word.rect()) / wordArea);
     }
   }
   const double text = evaluation::coveredArea(box, readable) / area;

@@ -29,7 +29,8 @@ struct LabelRule {
 
 // Ground-truth words in the coordinates of a WorkingImage reduced by `factor` (1, 2 or 4): every
 // coordinate divided by the factor, truncated, so a word keeps the pixels it covers.
-std::vector<evaluation::WordBox> scaleWords(const std::vector<evaluation::WordBox>& words, int factor);
+std::vector<evaluation::WordBox> scaleWords(const std::vector<evaluation::WordBox>& words,
+                                            int factor);
 
 // The label of `rect` (WorkingImage coordinates, x, y, width, height) against `words` (the same
 // coordinates). Don't-care words never make a rectangle text, but keep it from being not-text.

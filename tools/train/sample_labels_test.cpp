@@ -36,7 +36,7 @@ TEST(SampleLabels, TextNotTextAndTheUnsureBetween) {
 TEST(SampleLabels, OverlappingWordsCountOnceAndDontCareWordsOnlyBlockNegatives) {
   // Two overlapping words cover 150 x 20 together, not 200 x 20.
   const std::vector<evaluation::WordBox> overlapping{word(0, 0, 99, 19), word(50, 0, 149, 19)};
-  EXPECT_EQ(labelCandidate({0, 0, 150, 40}, overlapping), SampleLabel::Text);   // 50 %, holds a word
+  EXPECT_EQ(labelCandidate({0, 0, 150, 40}, overlapping), SampleLabel::Text);  // 50 %, holds a word
   EXPECT_EQ(labelCandidate({0, 0, 150, 41}, overlapping), SampleLabel::Unsure);  // just under 50 %
 
   const std::vector<evaluation::WordBox> unreadable{word(0, 0, 99, 19, true)};

@@ -20,7 +20,9 @@ CommandResult train(const ScratchFolder& scratch, const std::vector<std::string>
   return scenetext::testing::runCommand(kTrainer, arguments, scratch.path());
 }
 
-bool contains(const std::string& text, const std::string& part) { return text.find(part) != std::string::npos; }
+bool contains(const std::string& text, const std::string& part) {
+  return text.find(part) != std::string::npos;
+}
 
 TEST(TrainCommand, HelpAndUsageErrors) {
   ScratchFolder scratch("train-cli-usage");
@@ -65,8 +67,10 @@ TEST(TrainCommand, BadInputIsOneClearLineAndExitOne) {
   const Row rows[] = {
       {{"--images", (scratch / "photos").string(), "out.model"}, "no ground truth found in"},
       {{"--images", (scratch / "missing").string(), "out.model"}, "missing"},
-      {{"--images", (scratch / "blank").string(), (scratch / "out.model").string()}, "no candidates"},
-      {{"--images", (scratch / "set").string(), (scratch / "nowhere/out.model").string()}, "does not exist"},
+      {{"--images", (scratch / "blank").string(), (scratch / "out.model").string()},
+       "no candidates"},
+      {{"--images", (scratch / "set").string(), (scratch / "nowhere/out.model").string()},
+       "does not exist"},
       {{"--images", (scratch / "set").string(), "--negatives", (scratch / "none.txt").string(),
         (scratch / "out.model").string()},
        "none.txt"},
@@ -86,13 +90,20 @@ TEST(TrainCommand, WritesALoadableModelWithStageHeadersAndValidatesEveryPrefix) 
   testing::writeGeneratedSet(scratch / "train", 8, 31);
   testing::writeGeneratedSet(scratch / "held", 3, 32);
   const std::string model = (scratch / "out.model").string();
-  const std::vector<std::string> arguments{"--images",         (scratch / "train").string(),
-                                           "--validate",       (scratch / "held").string(),
-                                           "--cache",          (scratch / "samples.cache").string(),
-                                           "--min-negatives",  "5",
-                                           "--max-false-positive-rate", "0.3",
-                                           "--stages",         "3",
-                                           "--jobs",           "2",
+  const std::vector<std::string> arguments{"--images",
+                                           (scratch / "train").string(),
+                                           "--validate",
+                                           (scratch / "held").string(),
+                                           "--cache",
+                                           (scratch / "samples.cache").string(),
+                                           "--min-negatives",
+                                           "5",
+                                           "--max-false-positive-rate",
+                                           "0.3",
+                                           "--stages",
+                                           "3",
+                                           "--jobs",
+                                           "2",
                                            model};
   const CommandResult result = train(scratch, arguments);
   ASSERT_EQ(result.exitCode, 0) << result.err;
@@ -112,18 +123,19 @@ TEST(TrainCommand, WritesALoadableModelWithStageHeadersAndValidatesEveryPrefix) 
   const std::string first = text;
   const CommandResult again = train(scratch, arguments);
   ASSERT_EQ(again.exitCode, 0) << again.err;
-  EXPECT_TRUE(contains(again.err, "features of 0 images computed, 11 taken from the cache")) << again.err;
+  EXPECT_TRUE(contains(again.err, "features of 0 images computed, 11 taken from the cache"))
+      << again.err;
   EXPECT_EQ(scenetext::testing::slurp(model), first);
 }
 
 TEST(TrainCommand, CrossValidationPrintsEveryPrefixWithItsSpread) {
   ScratchFolder scratch("train-cli-folds");
   testing::writeGeneratedSet(scratch / "train", 6, 41);
-  const CommandResult result =
-      train(scratch, {"--images", (scratch / "train").string(), "--folds", "3", "--min-negatives", "5",
-                      "--stages", "2"});
+  const CommandResult result = train(scratch, {"--images", (scratch / "train").string(), "--folds",
+                                               "3", "--min-negatives", "5", "--stages", "2"});
   ASSERT_EQ(result.exitCode, 0) << result.err;
-  EXPECT_TRUE(contains(result.out, "cross-validation: 3 folds x 1 repeats over 6 images")) << result.out;
+  EXPECT_TRUE(contains(result.out, "cross-validation: 3 folds x 1 repeats over 6 images"))
+      << result.out;
   EXPECT_TRUE(contains(result.out, "split sd   fold F: mean     sd")) << result.out;
   EXPECT_TRUE(contains(result.out, "   all ")) << result.out;
 }

@@ -16,7 +16,8 @@
 namespace scenetext::evaluation::literal {
 
 inline double pixels(const Rect& r) {
-  return static_cast<double>(int64_t{r.right} - r.left + 1) * static_cast<double>(int64_t{r.bottom} - r.top + 1);
+  return static_cast<double>(int64_t{r.right} - r.left + 1) *
+         static_cast<double>(int64_t{r.bottom} - r.top + 1);
 }
 
 inline double shared(const Rect& a, const Rect& b) {
@@ -59,8 +60,12 @@ inline Tally score(const std::vector<WordBox>& truth, const std::vector<Rect>& d
   tally.words = static_cast<int64_t>(nG - gtDontCare.size());
   tally.detections = static_cast<int64_t>(nD - detDontCare.size());
   if (nD == 0) return tally;
-  const auto R = [&](size_t g, size_t d) { return shared(truth[g].rect(), detections[d]) / pixels(truth[g].rect()); };
-  const auto P = [&](size_t g, size_t d) { return shared(truth[g].rect(), detections[d]) / pixels(detections[d]); };
+  const auto R = [&](size_t g, size_t d) {
+    return shared(truth[g].rect(), detections[d]) / pixels(truth[g].rect());
+  };
+  const auto P = [&](size_t g, size_t d) {
+    return shared(truth[g].rect(), detections[d]) / pixels(detections[d]);
+  };
   const auto both = [&](size_t g, size_t d) { return R(g, d) >= 0.8 && P(g, d) >= 0.4; };
   const auto overlapsOfWord = [&](size_t g) {
     int n = 0;
