@@ -1,5 +1,7 @@
 #!/usr/bin/env bash
-# Installs what the build needs, then three stages; exits non-zero on any failure.
+# Installs what the build needs, checks the formatting, then three stages; exits non-zero on any
+# failure.
+#  0. format: every C++ file as clang-format (.clang-format) writes it.
 #  1. release: builds everything and runs every test.
 #  2. sanitizer: builds the library's tests and the commands they run with AddressSanitizer and
 #     UndefinedBehaviorSanitizer (unoptimised: it compiles in a third of the time) and runs them.
@@ -11,6 +13,16 @@ source "$(dirname "$0")/lib/common.sh"
 cd "$SCENETEXT_ROOT"
 
 ensure_packages "${SCENETEXT_PACKAGES[@]}"
+
+echo "== formatting (clang-format)"
+mapfile -t sources < <(git ls-files '*.cpp' '*.hpp' '*.h' 2>/dev/null ||
+  find src include test tools bench fuzz python -name '*.cpp' -o -name '*.hpp' -o -name '*.h')
+if ! clang-format --dry-run --Werror "${sources[@]}"; then
+  echo "test.sh: the files above differ from clang-format's layout; run" \
+    "clang-format -i \$(git ls-files '*.cpp' '*.hpp' '*.h')" >&2
+  exit 1
+fi
+echo "${#sources[@]} files formatted as clang-format writes them"
 
 echo "== release build and every test"
 build_project build -DCMAKE_BUILD_TYPE=Release

@@ -8,13 +8,14 @@ SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # libjpeg-dev and libpng-dev read and write photos without OpenCV's imgcodecs; nlohmann-json3-dev
 # writes the JSON outputs; parallel (GNU parallel) runs the scale-out recipe that the tests check;
 # pybind11-dev and python3-dev build the Python package for Debian's python3, python3-numpy and
-# python3-pytest run its tests, python3-distributed (Dask) runs scenetext.dask and its test cluster.
+# python3-pytest run its tests, python3-distributed (Dask) runs scenetext.dask and its test cluster; clang-format
+# checks the layout of the sources.
 SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
   libjpeg-dev libpng-dev
   libgtest-dev libgmock-dev libbenchmark-dev libcli11-dev nlohmann-json3-dev
-  fonts-dejavu-core parallel ccache
+  fonts-dejavu-core parallel ccache clang-format
   pybind11-dev python3-dev python3-numpy python3-pytest python3-distributed
 )
 
