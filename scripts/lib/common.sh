@@ -8,8 +8,8 @@ SCENETEXT_ROOT="$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)"
 # libjpeg-dev and libpng-dev read and write photos without OpenCV's imgcodecs; nlohmann-json3-dev
 # writes the JSON outputs; parallel (GNU parallel) runs the scale-out recipe that the tests check;
 # pybind11-dev and python3-dev build the Python package for Debian's python3, python3-numpy and
-# python3-pytest run its tests, python3-distributed (Dask) runs scenetext.dask and its test cluster; clang-format
-# checks the layout of the sources.
+# python3-pytest run its tests, python3-distributed (Dask) runs scenetext.dask and its test
+# cluster; clang-format checks the layout of the sources.
 SCENETEXT_PACKAGES=(
   build-essential cmake pkg-config
   libopencv-dev libopencv-contrib-dev
