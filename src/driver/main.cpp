@@ -7,6 +7,7 @@
 
 #include "common/command_line.hpp"
 #include "common/process_heap.hpp"
+#include "driver/detection_options.hpp"
 #include "driver/run.hpp"
 
 namespace {
@@ -35,33 +36,16 @@ int main(int argc, char** argv) {  // NOLINT(bugprone-exception-escape)
   app.add_option("prefix", arguments.outputPrefix,
                  "Output prefix; end it with a slash to write into a folder (results/)")
       ->required();
-  std::string candidates = "exact";
-  app.add_option("--candidates", candidates,
-                 "Candidate stage: exact (the reference algorithm, bit for bit) or extended (also "
-                 "half- and quarter-size edges, letters with holes, wider letter spacing)")
-      ->check(CLI::IsMember({"exact", "extended"}))
-      ->capture_default_str();
-  std::string granularity = "line";
-  app.add_option("--granularity", granularity,
-                 "Boxes of the box list: line (one per text line) or word (each line cut into its "
-                 "words); the tinted image is the same")
-      ->check(CLI::IsMember({"line", "word"}))
-      ->capture_default_str();
-  app.add_option("--min-score", arguments.extras.minScore,
-                 "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
-      ->type_name("S")
-      ->check(CLI::Range(0.0, 1.0))
-      ->capture_default_str();
-  app.add_flag("--scores", arguments.extras.scores,
-               "Append each line's score to its box-list line: left,top,right,bottom,score");
-  app.add_flag("--json", arguments.extras.json,
+  scenetext::driver::DetectionOptions options;
+  scenetext::driver::addDetectionOptions(app, options);
+  app.add_flag("--json", options.extras.json,
                "Also write the same path + \".json\": image, size, mode, model and the lines with "
                "their scores");
   if (const auto done = scenetext::parseCommandLine(app, argc, argv, kCommandLine)) return *done;
 
-  arguments.candidates = *scenetext::regions::parseCandidateMode(candidates);
-  arguments.extras.modelPath = arguments.modelPath;
-  arguments.extras.words = granularity == "word";
+  scenetext::driver::finishDetectionOptions(options, arguments.modelPath);
+  arguments.candidates = *scenetext::regions::parseCandidateMode(options.candidates);
+  arguments.extras = options.extras;
   return scenetext::runReportingExceptions(kCommandLine, [&] {
     const std::string mismatch =
         scenetext::driver::candidateModeMismatch(arguments.modelPath, arguments.candidates);

@@ -25,6 +25,7 @@
 #include "batch/batch_outputs.hpp"
 #include "batch/image_list.hpp"
 #include "common/command_line.hpp"
+#include "driver/detection_options.hpp"
 #include "driver/run.hpp"
 
 namespace {
@@ -97,10 +98,8 @@ struct BatchArguments {
   std::string filesFrom;  // empty: the images of `folder`; "-": standard input
   std::string shard = "1/1";
   bool skipExisting = false;
-  std::string candidates = "exact";
-  std::string granularity = "line";
+  scenetext::driver::DetectionOptions detection;  // candidates, granularity, extras
   unsigned jobs = std::max(1u, std::thread::hardware_concurrency());
-  scenetext::driver::ExtraOutputs extras;
   std::string jsonl;  // empty: none; "-": standard output
 };
 
@@ -210,7 +209,7 @@ scenetext::Result<std::vector<BatchImage>> imagesOfThisRun(const BatchArguments&
 
 int detectBatch(const BatchArguments& arguments) {
   const scenetext::regions::CandidateMode mode =
-      *scenetext::regions::parseCandidateMode(arguments.candidates);
+      *scenetext::regions::parseCandidateMode(arguments.detection.candidates);
   const std::string mismatch = scenetext::driver::candidateModeMismatch(arguments.modelPath, mode);
   if (!mismatch.empty()) std::cerr << kCommandLine.tool << ": warning: " << mismatch << "\n";
   scenetext::Result<scenetext::classifier::StumpCascade> model =
@@ -236,7 +235,7 @@ int detectBatch(const BatchArguments& arguments) {
 
   // The images run in parallel; OpenCV's own threads would only compete with them.
   if (arguments.jobs > 1) cv::setNumThreads(1);
-  const BatchSettings settings{*model, arguments.prefix, mode, arguments.extras,
+  const BatchSettings settings{*model, arguments.prefix, mode, arguments.detection.extras,
                                arguments.skipExisting};
   const Tally tally = detectImages(settings, *images, arguments.jobs, jsonl);
   if (jsonlFile.is_open() && !jsonlFile.flush()) {
@@ -262,7 +261,7 @@ std::string completeArguments(const CLI::App& app, BatchArguments& arguments) {
   } else if (!thirdOperand) {
     return "IMAGE_DIR and PREFIX are required (or --files-from FILE and PREFIX)";
   }
-  if (arguments.skipExisting && !arguments.jsonl.empty() && !arguments.extras.json) {
+  if (arguments.skipExisting && !arguments.jsonl.empty() && !arguments.detection.extras.json) {
     return "--skip-existing with --jsonl needs --json: a skipped image's JSON line is read back "
            "from its .json file";
   }
@@ -301,22 +300,8 @@ int main(int argc, char** argv) {
   app.add_flag("--skip-existing", arguments.skipExisting,
                "Keep the outputs an earlier run wrote in full (image, box list, and the .json with "
                "--json) and skip those images; with --jsonl their lines are read back");
-  app.add_option("--candidates", arguments.candidates, "Candidate stage: exact or extended")
-      ->check(CLI::IsMember({"exact", "extended"}))
-      ->capture_default_str();
-  app.add_option("--granularity", arguments.granularity,
-                 "Boxes of the box lists: line (one per text line) or word (each line cut into its "
-                 "words)")
-      ->check(CLI::IsMember({"line", "word"}))
-      ->capture_default_str();
-  app.add_option("--min-score", arguments.extras.minScore,
-                 "Leave out the lines scoring below S (scores lie in (0, 1]; 0 keeps every line)")
-      ->type_name("S")
-      ->check(CLI::Range(0.0, 1.0))
-      ->capture_default_str();
-  app.add_flag("--scores", arguments.extras.scores,
-               "Append each line's score to its box-list line: left,top,right,bottom,score");
-  app.add_flag("--json", arguments.extras.json,
+  scenetext::driver::addDetectionOptions(app, arguments.detection);
+  app.add_flag("--json", arguments.detection.extras.json,
                "Also write each image's JSON object to PREFIX<image name>.json");
   app.add_option("--jsonl", arguments.jsonl,
                  "Write one JSON object per image, in image order, to FILE (- for standard "
@@ -329,7 +314,6 @@ int main(int argc, char** argv) {
   if (const std::string problem = completeArguments(app, arguments); !problem.empty()) {
     return scenetext::usageError(kCommandLine, problem);
   }
-  arguments.extras.modelPath = arguments.modelPath;
-  arguments.extras.words = arguments.granularity == "word";
+  scenetext::driver::finishDetectionOptions(arguments.detection, arguments.modelPath);
   return scenetext::runReportingExceptions(kCommandLine, [&] { return detectBatch(arguments); });
 }
