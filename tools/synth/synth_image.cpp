@@ -1,10 +1,10 @@
 #include "synth/synth_image.hpp"
 
 #include <cmath>
-#include <sstream>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "io/box_files.hpp"
 #include "synth/degradation.hpp"
 
 namespace scenetext::synth {
@@ -100,12 +100,9 @@ std::vector<WordBox> measureBoxes(const std::vector<WordInk>& words, cv::Size im
 }
 
 std::string formatGroundTruth(const std::vector<WordBox>& words) {
-  std::ostringstream out;
-  for (const WordBox& w : words) {
-    out << w.left << ", " << w.top << ", " << w.right << ", " << w.bottom << ", \"" << w.text
-        << "\"\n";
-  }
-  return out.str();
+  std::vector<io::WordBox> truth;
+  for (const WordBox& w : words) truth.push_back({w.left, w.top, w.right, w.bottom, w.text, false});
+  return io::formatGroundTruth(truth, io::GroundTruthStyle::kCommas);
 }
 
 std::string encodeJpeg(const cv::Mat& image, int quality) {
