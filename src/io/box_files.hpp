@@ -31,15 +31,12 @@ struct Box {
 
 // One ground-truth word. A word written ### marks a don't-care region: text too small or
 // unreadable to transcribe, which neither counts as missed nor makes a detection on it wrong.
-struct WordBox {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
+// A word is a Box with its text: {left, top, right, bottom, "text", dontCare}.
+struct WordBox : Box {
   std::string text;
   bool dontCare = false;
 
-  Box rect() const { return {left, top, right, bottom}; }
+  Box rect() const { return *this; }
   friend bool operator==(const WordBox&, const WordBox&) = default;
 };
 
