@@ -22,6 +22,7 @@
 #include "batch/image_list.hpp"
 #include "driver/json_output.hpp"
 #include "driver/run.hpp"
+#include "io/path_list.hpp"
 #include "scenetext/scenetext.hpp"
 
 namespace py = pybind11;
@@ -165,14 +166,14 @@ py::list folderImages(const std::string& folder) {
   }());
 }
 
-py::list parsedImages(const std::string& text) { return pathList(batch::parsePathList(text)); }
+py::list parsedImages(const std::string& text) { return pathList(io::parsePathList(text)); }
 
 py::list listedImages(const std::string& listPath) {
   return pathList([&] {
     py::gil_scoped_release unlocked;
     // "-" would mean the batch's standard input; the caller reads that one itself.
     std::istringstream none;
-    return batch::readPathList(listPath, none);
+    return io::readPathList(listPath, none);
   }());
 }
 

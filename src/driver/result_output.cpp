@@ -39,17 +39,6 @@ cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv
   return result;
 }
 
-std::string formatBoxList(const BoxList& boxes, int factor) {
-  std::string text;
-  char line[64];
-  for (const ComponentBox& box : boxes) {
-    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor, box.ymin * factor,
-                          box.xmax * factor, box.ymax * factor);
-    text.append(line, static_cast<size_t>(n));
-  }
-  return text;
-}
-
 std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
   std::string text;
   char line[96];

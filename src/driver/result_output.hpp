@@ -9,6 +9,7 @@
 
 #include "common/box_list.hpp"
 #include "common/status.hpp"
+#include "io/box_files.hpp"
 
 namespace scenetext::driver {
 
@@ -17,9 +18,8 @@ namespace scenetext::driver {
 // the size and type of `input`. `boxMask` is 8-bit single channel of the working image's size.
 cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv::Mat& boxMask);
 
-// One "left,top,right,bottom\n" line per box, each coordinate multiplied by `factor`; nothing is
-// added to the right and bottom bounds and nothing is clipped.
-std::string formatBoxList(const BoxList& boxes, int factor);
+// The box list, "left,top,right,bottom\n" per box (io/box_files.hpp).
+using io::formatBoxList;
 
 // A final text line in input-image coordinates (inclusive), its score in (0, 1] and its words,
 // left to right.

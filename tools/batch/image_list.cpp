@@ -2,19 +2,11 @@
 
 #include <algorithm>
 #include <cctype>
-#include <cerrno>
 #include <charconv>
-#include <cstring>
-#include <fstream>
 #include <optional>
-#include <sstream>
 
 namespace scenetext::batch {
 namespace {
-
-bool isBlank(std::string_view line) {
-  return line.find_first_not_of(" \t\r") == std::string_view::npos;
-}
 
 // A decimal count without sign, spaces or anything after it; nullopt otherwise.
 std::optional<size_t> parseCount(std::string_view text) {
@@ -49,38 +41,6 @@ Result<std::vector<std::string>> listImages(const std::string& folder) {
   }
   std::sort(images.begin(), images.end());
   return images;
-}
-
-std::vector<std::string> parsePathList(std::string_view text) {
-  std::vector<std::string> paths;
-  while (!text.empty()) {
-    const size_t newline = text.find('\n');
-    std::string_view line = text.substr(0, newline);
-    text.remove_prefix(newline == std::string_view::npos ? text.size() : newline + 1);
-    if (isBlank(line)) continue;
-    if (line.back() == '\r') line.remove_suffix(1);
-    paths.emplace_back(line);
-  }
-  return paths;
-}
-
-Result<std::vector<std::string>> readPathList(const std::string& listPath,
-                                              std::istream& standardInput) {
-  const std::string what = "cannot read list '" + listPath + "'";
-  std::ostringstream text;
-  if (listPath == "-") {
-    text << standardInput.rdbuf();
-    if (standardInput.bad()) return Status::error(what + ": read error");
-    return parsePathList(text.str());
-  }
-  // A folder opens like a file and then reads as empty: it would pass for an empty list.
-  std::error_code error;
-  if (std::filesystem::is_directory(listPath, error)) return Status::error(what + ": is a folder");
-  std::ifstream in(listPath, std::ios::binary);
-  if (!in) return Status::error(what + ": " + std::strerror(errno));
-  text << in.rdbuf();
-  if (in.bad()) return Status::error(what + ": read error");
-  return parsePathList(text.str());
 }
 
 Result<Shard> parseShard(std::string_view text) {

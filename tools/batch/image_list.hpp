@@ -1,11 +1,10 @@
 #pragma once
 
 // Which images a batch detects, and in what order: the sorted image files of a folder or the
-// paths of a list, then the share of them that one of N cooperating runs takes.
+// paths of a list (io/path_list.hpp), then the share of them that one of N cooperating runs takes.
 
 #include <cstddef>
 #include <filesystem>
-#include <istream>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -21,16 +20,6 @@ bool isImageName(const std::filesystem::path& path);
 // The regular files of `folder` (not below it) with an image name, as "folder/name", sorted by
 // their bytes. Fails with "cannot read folder 'PATH': why".
 Result<std::vector<std::string>> listImages(const std::string& folder);
-
-// The paths of a list, one per line, in the list's order. A line holding only spaces, tabs or a
-// carriage return is skipped; any other line is a path as written, less the carriage return of a
-// CRLF line ending. Nothing else is interpreted: no comments, no quotes, no escapes.
-std::vector<std::string> parsePathList(std::string_view text);
-
-// The paths of the list file `listPath`, or of `standardInput` when it is "-". Fails with
-// "cannot read list 'PATH': why"; paths that do not exist are not its concern.
-Result<std::vector<std::string>> readPathList(const std::string& listPath,
-                                              std::istream& standardInput);
 
 // Run `number` of `count` (K/N on the command line, 1 <= K <= N): it takes the images whose
 // 0-based position i in the input order has i mod N = K - 1, so the N runs take every image once.

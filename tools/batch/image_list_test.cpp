@@ -2,7 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include <sstream>
 #include <string>
 #include <vector>
 
@@ -12,55 +11,6 @@ namespace scenetext::batch {
 namespace {
 
 using scenetext::testing::ScratchFolder;
-
-struct ListRow {
-  std::string text;
-  std::vector<std::string> paths;
-};
-
-TEST(ParsePathList, OnePathPerLineBlankLinesSkippedNothingElseInterpreted) {
-  const std::vector<ListRow> rows = {
-      {"", {}},
-      {"\n\n", {}},
-      {"a.jpg", {"a.jpg"}},
-      {"a.jpg\nb.png\n", {"a.jpg", "b.png"}},
-      {"b.png\na.jpg\n", {"b.png", "a.jpg"}},  // the list's order, not sorted
-      {"a.jpg\r\nb.png\r\n", {"a.jpg", "b.png"}},
-      {"\n  \n\t\n\r\na.jpg\n\n", {"a.jpg"}},
-      {" spaced name.jpg \n", {" spaced name.jpg "}},
-      {"#hash.jpg\n\"quoted\".jpg\n", {"#hash.jpg", "\"quoted\".jpg"}},
-      {"dir\\win.jpg\n/abs/x.jpg\n", {"dir\\win.jpg", "/abs/x.jpg"}},
-      {"same.jpg\nsame.jpg\n", {"same.jpg", "same.jpg"}},
-  };
-  for (const ListRow& row : rows) {
-    EXPECT_EQ(parsePathList(row.text), row.paths) << "'" << row.text << "'";
-  }
-}
-
-TEST(ReadPathList, FromAFileOrStandardInputAndFailsNamingTheList) {
-  ScratchFolder scratch("read-path-list");
-  scratch.write("list.txt", "x/1.jpg\n\ny/2.jpg\n");
-  scratch.write("empty.txt", "");
-  std::istringstream unused("never read");
-  auto fromFile = readPathList((scratch / "list.txt").string(), unused);
-  ASSERT_TRUE(fromFile.ok()) << fromFile.status().message();
-  EXPECT_EQ(*fromFile, (std::vector<std::string>{"x/1.jpg", "y/2.jpg"}));
-  auto empty = readPathList((scratch / "empty.txt").string(), unused);
-  ASSERT_TRUE(empty.ok()) << empty.status().message();
-  EXPECT_TRUE(empty->empty());
-
-  std::istringstream standardInput("b.jpg\na.jpg");
-  auto fromInput = readPathList("-", standardInput);
-  ASSERT_TRUE(fromInput.ok());
-  EXPECT_EQ(*fromInput, (std::vector<std::string>{"b.jpg", "a.jpg"}));
-
-  for (const std::string& bad : {(scratch / "absent.txt").string(), scratch.path().string()}) {
-    auto failed = readPathList(bad, unused);
-    ASSERT_FALSE(failed.ok()) << bad;
-    EXPECT_EQ(failed.status().message().rfind("cannot read list '" + bad + "': ", 0), 0u)
-        << failed.status().message();
-  }
-}
 
 TEST(ListImages, ImageNamesOfTheFolderOnlySortedByBytes) {
   ScratchFolder scratch("list-images");

@@ -27,6 +27,7 @@
 #include "common/command_line.hpp"
 #include "driver/detection_options.hpp"
 #include "driver/run.hpp"
+#include "io/path_list.hpp"
 
 namespace {
 
@@ -196,7 +197,7 @@ Tally detectImages(const BatchSettings& settings, const std::vector<BatchImage>&
 scenetext::Result<std::vector<BatchImage>> imagesOfThisRun(const BatchArguments& arguments) {
   scenetext::Result<std::vector<std::string>> all =
       arguments.filesFrom.empty() ? scenetext::batch::listImages(arguments.folder)
-                                  : scenetext::batch::readPathList(arguments.filesFrom, std::cin);
+                                  : scenetext::io::readPathList(arguments.filesFrom, std::cin);
   if (!all.ok()) return all.status();
   const scenetext::batch::Shard shard = *scenetext::batch::parseShard(arguments.shard);
   const std::vector<std::string> clashes = scenetext::batch::outputClashes(*all, arguments.prefix);

@@ -1,72 +1,17 @@
 #pragma once
 
-// Readers for the two box files an evaluation pairs up: ground truth in the ICDAR 2013
-// focused-scene-text layout and the detector's box lists.
-//
-// Both readers take the whole file as text and a name to put in messages; a failure is a Status
-// whose message is "NAME:LINE: problem", LINE counting from 1. A UTF-8 byte-order mark, CRLF line
-// ends and blank lines are tolerated. Coordinates are decimal integers (an optional minus sign,
-// no fraction) and every box must have right >= left and bottom >= top.
+// The box files as the evaluation names them; io/box_files.hpp reads and writes them.
 
-#include <optional>
-#include <string>
-#include <string_view>
-#include <vector>
-
-#include "common/status.hpp"
+#include "io/box_files.hpp"
 
 namespace scenetext::evaluation {
 
-// An axis-aligned box with inclusive pixel bounds: it covers columns left..right and rows
-// top..bottom, so a one-pixel box has left == right and top == bottom.
-struct Rect {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
+using Rect = io::Box;
+using io::Detection;
+using io::WordBox;
 
-  friend bool operator==(const Rect&, const Rect&) = default;
-};
-
-// One ground-truth word. A word written ### marks a don't-care region: text too small or
-// unreadable to transcribe, which neither counts as missed nor makes a detection on it wrong.
-struct WordBox {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  std::string text;
-  bool dontCare = false;
-
-  Rect rect() const { return {left, top, right, bottom}; }
-  friend bool operator==(const WordBox&, const WordBox&) = default;
-};
-
-// Ground truth, one word per line in either style:
-//   158 128 411 181 "Footpath"        (training set: separated by spaces)
-//   158, 128, 411, 181, "Footpath"    (test set: separated by commas and optional spaces)
-// The word runs from the first double quote to the last one on the line, so it may hold spaces,
-// commas and quotes; a backslash before a quote inside it is dropped (\" reads as ").
-Result<std::vector<WordBox>> parseGroundTruth(std::string_view text, const std::string& name);
-
-// One detection: its box and, when its line has a fifth field, its score (higher is more
-// confident).
-struct Detection {
-  Rect box;
-  std::optional<double> score;
-
-  friend bool operator==(const Detection&, const Detection&) = default;
-};
-
-// Detections, one "left,top,right,bottom" or "left,top,right,bottom,score" line per box (the
-// detector's box list, and ICDAR 2013 result files res_<stem>.txt); spaces around the commas are
-// allowed. The score is any finite real number ("0.93", "-2", "1e-3"); a fifth field that is not
-// one is an error of its line. Lines with any other count of fields, such as the 8-number
-// quadrilaterals of later ICDAR rounds, are rejected.
-Result<std::vector<Detection>> parseScoredDetections(std::string_view text,
-                                                     const std::string& name);
-
-// The same files, boxes only: the scores are read (and checked) and dropped.
-Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name);
+using io::parseDetections;
+using io::parseGroundTruth;
+using io::parseScoredDetections;
 
 }  // namespace scenetext::evaluation

@@ -1,7 +1,7 @@
 #pragma once
 
-// The inputs of the generator named on its command line: lists of background photographs and of
-// font files, and a word list.
+// The word list of the generator named on its command line (its lists of background photographs
+// and of font files are path lists, io/path_list.hpp).
 
 #include <string>
 #include <vector>
@@ -9,16 +9,6 @@
 #include "common/status.hpp"
 
 namespace scenetext::synth {
-
-// The files named by `listOrDir`:
-// - a directory: every regular file below it (recursively) whose name ends with one of
-//   `extensions` (compared without regard to case, e.g. ".ttf"), sorted by path;
-// - a list file: one path per line, blank lines and lines starting with '#' skipped, relative
-//   paths taken from the list's own folder; a ".tsv" list gives the first tab-separated column
-//   of every line after its header line.
-// Fails when `listOrDir` cannot be read. An empty result is not an error here.
-Result<std::vector<std::string>> readPathList(const std::string& listOrDir,
-                                              const std::vector<std::string>& extensions);
 
 // The words of a word list (one per line) that every listed font can draw: made only of the
 // ASCII letters and digits, kMinWordLength to kMaxWordLength characters. Possessives, accented

@@ -1,10 +1,10 @@
 #include "synth/synth_image.hpp"
 
 #include <cmath>
-#include <sstream>
 
 #include <opencv2/imgcodecs.hpp>
 
+#include "io/box_files.hpp"
 #include "synth/degradation.hpp"
 
 namespace scenetext::synth {
@@ -93,19 +93,22 @@ std::vector<WordBox> measureBoxes(const std::vector<WordInk>& words, cv::Size im
     ink.y += word.at.y;
     ink &= cv::Rect(cv::Point(0, 0), imageSize);
     if (ink.empty()) continue;
-    boxes.push_back(
-        {ink.x, ink.y, ink.br().x - 1, ink.br().y - 1, word.text, word.font, word.pixelHeight});
+    WordBox box;
+    box.left = ink.x;
+    box.top = ink.y;
+    box.right = ink.br().x - 1;
+    box.bottom = ink.br().y - 1;
+    box.text = word.text;
+    box.font = word.font;
+    box.pixelHeight = word.pixelHeight;
+    boxes.push_back(box);
   }
   return boxes;
 }
 
 std::string formatGroundTruth(const std::vector<WordBox>& words) {
-  std::ostringstream out;
-  for (const WordBox& w : words) {
-    out << w.left << ", " << w.top << ", " << w.right << ", " << w.bottom << ", \"" << w.text
-        << "\"\n";
-  }
-  return out.str();
+  const std::vector<io::WordBox> truth(words.begin(), words.end());
+  return io::formatGroundTruth(truth, io::GroundTruthStyle::kCommas);
 }
 
 std::string encodeJpeg(const cv::Mat& image, int quality) {

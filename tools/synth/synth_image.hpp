@@ -11,6 +11,7 @@
 #include <opencv2/core.hpp>
 
 #include "common/status.hpp"
+#include "io/box_files.hpp"
 #include "synth/background.hpp"
 #include "synth/text_layout.hpp"
 #include "synth/text_paint.hpp"
@@ -33,13 +34,9 @@ struct SynthOptions {
   int maxJpegQuality = 95;
 };
 
-// A word's box: inclusive pixel coordinates, inside the image.
-struct WordBox {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-  std::string text;
+// A word's box (inclusive pixel coordinates, inside the image) and text, as its ground truth
+// holds it (never a don't-care word), and how it was drawn.
+struct WordBox : io::WordBox {
   int font = 0;  // the word's font (index into the font list) and em height, for checks
   int pixelHeight = 0;
 };

@@ -7,6 +7,7 @@
 #include <thread>
 
 #include "common/file_output.hpp"
+#include "io/path_list.hpp"
 #include "synth/material.hpp"
 
 namespace scenetext::synth {
@@ -27,7 +28,7 @@ struct Inputs {
 Result<std::vector<std::string>> nonEmptyList(const std::string& listOrDir,
                                               const std::vector<std::string>& extensions,
                                               const std::string& what) {
-  Result<std::vector<std::string>> paths = readPathList(listOrDir, extensions);
+  Result<std::vector<std::string>> paths = io::readPathListOrFolder(listOrDir, extensions);
   if (paths && paths->empty()) return Status::error(listOrDir + ": no " + what + " listed");
   return paths;
 }

@@ -4,7 +4,7 @@
 
 #include "common/file_output.hpp"
 #include "eval/folder_evaluation.hpp"
-#include "synth/material.hpp"
+#include "io/path_list.hpp"
 
 namespace scenetext::training {
 
@@ -29,7 +29,8 @@ Result<FolderListing> listLabelledFolder(const std::string& folder) {
 }
 
 Result<std::vector<TrainingImage>> listTextFreeImages(const std::string& listOrDir) {
-  auto paths = synth::readPathList(listOrDir, {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff"});
+  auto paths =
+      io::readPathListOrFolder(listOrDir, {".jpg", ".jpeg", ".png", ".bmp", ".tif", ".tiff"});
   if (!paths.ok()) return paths.status();
   if (paths->empty()) return Status::error("no text-free images listed in '" + listOrDir + "'");
   std::vector<TrainingImage> images;

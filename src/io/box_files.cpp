@@ -1,10 +1,11 @@
-#include "eval/box_files.hpp"
+#include "io/box_files.hpp"
 
 #include <charconv>
 #include <cmath>
+#include <cstdio>
 #include <optional>
 
-namespace scenetext::evaluation {
+namespace scenetext::io {
 namespace {
 
 constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
@@ -203,13 +204,34 @@ Result<std::vector<Detection>> parseScoredDetections(std::string_view text,
   return parseLines<Detection>(text, name, parseDetectionLine);
 }
 
-Result<std::vector<Rect>> parseDetections(std::string_view text, const std::string& name) {
+Result<std::vector<Box>> parseDetections(std::string_view text, const std::string& name) {
   Result<std::vector<Detection>> detections = parseScoredDetections(text, name);
   if (!detections.ok()) return detections.status();
-  std::vector<Rect> boxes;
+  std::vector<Box> boxes;
   boxes.reserve(detections->size());
   for (const Detection& detection : *detections) boxes.push_back(detection.box);
   return boxes;
 }
 
-}  // namespace scenetext::evaluation
+std::string formatGroundTruth(const std::vector<WordBox>& words, GroundTruthStyle style) {
+  const std::string separator = style == GroundTruthStyle::kCommas ? ", " : " ";
+  std::string text;
+  for (const WordBox& w : words) {
+    for (int value : {w.left, w.top, w.right, w.bottom}) text += std::to_string(value) + separator;
+    text += '"' + w.text + "\"\n";
+  }
+  return text;
+}
+
+std::string formatBoxList(const BoxList& boxes, int factor) {
+  std::string text;
+  char line[64];
+  for (const ComponentBox& box : boxes) {
+    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor, box.ymin * factor,
+                          box.xmax * factor, box.ymax * factor);
+    text.append(line, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+}  // namespace scenetext::io

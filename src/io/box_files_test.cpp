@@ -1,11 +1,11 @@
-#include "eval/box_files.hpp"
+#include "io/box_files.hpp"
 
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
-namespace scenetext::evaluation {
+namespace scenetext::io {
 namespace {
 
 struct AcceptedWord {
@@ -81,7 +81,7 @@ TEST(ParseGroundTruth, ToleratesByteOrderMarkCrlfAndBlankLinesAndCountsLinesAsWr
 }
 
 TEST(ParseDetections, AcceptsTheDetectorsBoxListAndCommaSpacing) {
-  const std::vector<std::pair<std::string, Rect>> rows = {
+  const std::vector<std::pair<std::string, Box>> rows = {
       {"20,40,220,90", {20, 40, 220, 90}},
       {"20, 40, 220, 90", {20, 40, 220, 90}},
       {"20 40 220 90", {20, 40, 220, 90}},
@@ -115,7 +115,7 @@ TEST(ParseDetections, ReadsAnOptionalScoreAsTheFifthField) {
   }
   auto boxes = parseDetections("1,2,3,4,0.5\n", "1.jpg.txt");
   ASSERT_TRUE(boxes.ok()) << boxes.status().message();
-  EXPECT_EQ(*boxes, std::vector<Rect>{(Rect{1, 2, 3, 4})});
+  EXPECT_EQ(*boxes, std::vector<Box>{(Box{1, 2, 3, 4})});
 }
 
 TEST(ParseDetections, RejectsOtherShapesOfLine) {
@@ -151,11 +151,48 @@ TEST(ParseDetections, KeepsEveryBoxInFileOrderAndAnEmptyFileHasNone) {
       "10,0,20,5\n\n0,0,4,4\n10,0,20,5",
       "1.jpg.txt");
   ASSERT_TRUE(boxes.ok()) << boxes.status().message();
-  EXPECT_EQ(*boxes, (std::vector<Rect>{{10, 0, 20, 5}, {0, 0, 4, 4}, {10, 0, 20, 5}}));
+  EXPECT_EQ(*boxes, (std::vector<Box>{{10, 0, 20, 5}, {0, 0, 4, 4}, {10, 0, 20, 5}}));
   auto none = parseDetections("\r\n", "2.jpg.txt");
   ASSERT_TRUE(none.ok());
   EXPECT_TRUE(none->empty());
 }
 
+TEST(FormatGroundTruth, WritesEitherStyleAndReadsBackToTheSameWords) {
+  const std::vector<WordBox> words = {
+      {158, 128, 411, 181, "Footpath", false},
+      {0, 0, 0, 0, "two words, one comma", false},
+      {-3, 7, 5, 9, "say \"hi\"", false},
+      {1, 2, 3, 4, "###", true},
+      {1, 2, 3, 4, "", false},
+  };
+  EXPECT_EQ(formatGroundTruth({words[0]}), "158, 128, 411, 181, \"Footpath\"\n");
+  EXPECT_EQ(formatGroundTruth({words[0]}, GroundTruthStyle::kSpaces),
+            "158 128 411 181 \"Footpath\"\n");
+  EXPECT_EQ(formatGroundTruth({}), "");
+  for (GroundTruthStyle style : {GroundTruthStyle::kCommas, GroundTruthStyle::kSpaces}) {
+    const std::string text = formatGroundTruth(words, style);
+    Result<std::vector<WordBox>> read = parseGroundTruth(text, "gt.txt");
+    ASSERT_TRUE(read.ok()) << read.status().message() << "\n" << text;
+    EXPECT_EQ(*read, words) << text;
+  }
+}
+
+TEST(FormatBoxList, ScalesEveryBoxAndReadsBackInOrder) {
+  const BoxList boxes = {{10, 0, 20, 5}, {0, 0, 4, 4}, {3, 1, 3, 1}};
+  EXPECT_EQ(formatBoxList(boxes, 1), "10,0,20,5\n0,0,4,4\n3,1,3,1\n");
+  EXPECT_EQ(formatBoxList(boxes, 2), "20,0,40,10\n0,0,8,8\n6,2,6,2\n");
+  EXPECT_EQ(formatBoxList({}, 3), "");
+  for (int factor : {1, 3}) {
+    Result<std::vector<Box>> read = parseDetections(formatBoxList(boxes, factor), "boxes.txt");
+    ASSERT_TRUE(read.ok()) << read.status().message();
+    ASSERT_EQ(read->size(), boxes.size());
+    for (size_t i = 0; i < boxes.size(); ++i) {
+      const ComponentBox& b = boxes[i];
+      EXPECT_EQ((*read)[i],
+                (Box{b.xmin * factor, b.ymin * factor, b.xmax * factor, b.ymax * factor}));
+    }
+  }
+}
+
 }  // namespace
-}  // namespace scenetext::evaluation
+}  // namespace scenetext::io
