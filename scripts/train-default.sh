@@ -5,9 +5,10 @@
 # installs the synthetic-data material, draws the synthetic images with fixed seeds into WORK_DIR
 # (default ../train-work beside the repository, never inside it) and trains on the ICDAR 2013
 # training photos, the synthetic images and the text-free background photos. --cross-validate
-# first prints the 5-fold x 3 cross-validation of the same settings on the real photos. The sample
-# cache of each mode in WORK_DIR makes later runs take seconds. SCENETEXT_DATA names another data
-# folder.
+# first prints the 5-fold x 3 cross-validation of the same settings on the real photos and keeps
+# each fold's model and list of held-out photos in WORK_DIR/folds-MODE (for
+# bench/cross_validated_scores.sh). The sample cache of each mode in WORK_DIR makes later runs
+# take seconds. SCENETEXT_DATA names another data folder.
 set -euo pipefail
 source "$(dirname "$0")/lib/common.sh"
 
@@ -25,7 +26,7 @@ while [ $# -gt 0 ]; do
     --candidates)
       [ $# -ge 2 ] || usage
       candidates="$2"; shift 2 ;;
-    -h|--help) sed -n '2,10p' "$0"; exit 0 ;;
+    -h|--help) sed -n '2,11p' "$0"; exit 0 ;;
     -*) usage ;;
     *) args+=("$1"); shift ;;
   esac
@@ -83,6 +84,8 @@ done
 inputs=(--images "$data/icdar2013-train" "${extra[@]}" --negatives "$work/text-free.tsv"
         --candidates "$candidates" --cache "$work/$cache_name" --jobs "$(nproc)")
 if [ "$cross_validate" -eq 1 ]; then
-  "$build/scenetext-train" "${inputs[@]}" "${settings[@]}" --folds 5 --repeats 3
+  mkdir -p "$work/folds-$candidates"
+  "$build/scenetext-train" "${inputs[@]}" "${settings[@]}" --folds 5 --repeats 3 \
+    --fold-models "$work/folds-$candidates"
 fi
 "$build/scenetext-train" "${inputs[@]}" "${settings[@]}" "$model"

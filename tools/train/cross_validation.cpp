@@ -63,9 +63,14 @@ Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> fold
     const std::vector<int> foldOf =
         assignFolds(folded.size(), folds, options.seed + static_cast<uint64_t>(repeat));
     for (int fold = 0; fold < folds; ++fold) {
+      FoldResult result;
+      result.repeat = repeat;
+      result.fold = fold;
       std::vector<const ImageSamples*> training, heldOut;
-      for (size_t i = 0; i < folded.size(); ++i)
+      for (size_t i = 0; i < folded.size(); ++i) {
+        if (foldOf[i] == fold) result.heldOut.push_back(i);
         (foldOf[i] == fold ? heldOut : training).push_back(&folded[i]);
+      }
       for (const ImageSamples& image : alwaysTrained) training.push_back(&image);
       if (progress) {
         progress("cross-validation: repeat " + std::to_string(repeat + 1) + ", fold " +
@@ -75,7 +80,6 @@ Result<std::vector<FoldResult>> crossValidate(std::span<const ImageSamples> fold
       const auto start = std::chrono::steady_clock::now();
       Result<TrainedCascade> trained = trainCascade(gatherSamples(training), options, progress);
       if (!trained.ok()) return trained.status();
-      FoldResult result;
       result.seconds =
           std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
       result.prefixes = scorePrefixes(heldOut, trained->cascade);

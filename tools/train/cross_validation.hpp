@@ -25,6 +25,9 @@ TrainingSamples gatherSamples(std::span<const ImageSamples* const> images);
 std::vector<int> assignFolds(size_t count, int folds, uint64_t seed);
 
 struct FoldResult {
+  int repeat = 0;                           // 0-based
+  int fold = 0;                             // 0-based
+  std::vector<size_t> heldOut;              // indices into the folded images, ascending
   std::vector<evaluation::Tally> prefixes;  // element k: the first k stages; 0 accepts everything
   TrainedCascade trained;
   double seconds = 0.0;  // training time

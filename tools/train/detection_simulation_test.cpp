@@ -139,8 +139,11 @@ TEST(CrossValidation, SummaryPoolsFoldsAndMeasuresTheirSpread) {
 
   // A second repeat whose split scores perfectly: pooled scores average over the repeats, and the
   // split spread is that of the two pooled F values.
-  folds.push_back({{{2, 2, 2.0, 2.0}}, {}, 0.0});
-  folds.push_back({{{2, 2, 2.0, 2.0}}, {}, 0.0});
+  for (int fold = 0; fold < 2; ++fold) {
+    folds.emplace_back();
+    folds.back().repeat = 1;
+    folds.back().prefixes = {{2, 2, 2.0, 2.0}};
+  }
   const PrefixSummary twice = summarizePrefix(folds, 0, 2);
   EXPECT_DOUBLE_EQ(twice.pooled.recall, (0.75 + 1.0) / 2);
   EXPECT_DOUBLE_EQ(twice.pooled.precision, (0.6 + 1.0) / 2);

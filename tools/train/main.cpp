@@ -14,6 +14,7 @@
 #include <thread>
 
 #include "common/command_line.hpp"
+#include "common/file_output.hpp"
 #include "train/cross_validation.hpp"
 #include "train/detection_simulation.hpp"
 
@@ -40,6 +41,7 @@ struct Arguments {
   int jobs = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
   int folds = 0;
   int repeats = 1;
+  std::string foldModelsDir;
   tr::CascadeOptions cascade;
   tr::LabelRule rule;
 };
@@ -185,6 +187,32 @@ scenetext::Status checkOutputFolder(const std::string& output) {
   return {};
 }
 
+// For every fold of the cross-validation, FOLDER/repeatR-foldF.model (R and F from 1) and
+// FOLDER/repeatR-foldF.txt, the paths of its held-out photos one per line, a list the batch
+// reads: running each model on its own list gives the held-out detections themselves.
+scenetext::Status writeFoldModels(std::span<const tr::FoldResult> folds,
+                                  std::span<const tr::TrainingImage> folded,
+                                  const Arguments& arguments) {
+  for (const tr::FoldResult& fold : folds) {
+    const fs::path stem =
+        fs::path(arguments.foldModelsDir) /
+        ("repeat" + std::to_string(fold.repeat + 1) + "-fold" + std::to_string(fold.fold + 1));
+    const std::string model = stem.string() + ".model";
+    scenetext::Status saved = scenetext::classifier::saveStumpCascade(
+        model, fold.trained.cascade, tr::stageHeaders(fold.trained, arguments.candidates));
+    if (!saved.ok()) return saved;
+    std::string list;
+    for (size_t index : fold.heldOut) list += folded[index].imagePath + "\n";
+    if (scenetext::Status written = scenetext::writeFileAtomically(stem.string() + ".txt", list);
+        !written.ok()) {
+      return written;
+    }
+  }
+  note("wrote " + std::to_string(folds.size()) + " fold models and their held-out lists to '" +
+       arguments.foldModelsDir + "'");
+  return {};
+}
+
 // The samples of every image the options name, in option order: folded, then training-only
 // (extra and text-free), then validation images.
 scenetext::Result<std::vector<tr::ImageSamples>> loadSamples(const Arguments& arguments,
@@ -229,6 +257,12 @@ int run(const Arguments& arguments) {
       return scenetext::failure(kCommandLine, writable.message());
     }
   }
+  if (!arguments.foldModelsDir.empty()) {
+    const std::string first = (fs::path(arguments.foldModelsDir) / "repeat1-fold1.model").string();
+    if (scenetext::Status writable = checkOutputFolder(first); !writable.ok()) {
+      return scenetext::failure(kCommandLine, writable.message());
+    }
+  }
   auto groups = listImages(arguments);
   if (!groups.ok()) return scenetext::failure(kCommandLine, groups.status().message());
   auto samples = loadSamples(arguments, *groups);
@@ -259,6 +293,10 @@ int run(const Arguments& arguments) {
                                    arguments.cascade, note);
     if (!folds.ok()) return scenetext::failure(kCommandLine, folds.status().message());
     printCrossValidation(*folds, arguments, folded.size());
+    if (!arguments.foldModelsDir.empty()) {
+      scenetext::Status written = writeFoldModels(*folds, groups->folded, arguments);
+      if (!written.ok()) return scenetext::failure(kCommandLine, written.message());
+    }
   }
   if (arguments.output.empty()) return 0;
   return trainAndWrite(arguments, training, validation);
@@ -292,6 +330,10 @@ void declareOptions(CLI::App& app, Arguments& arguments) {
       ->check(CLI::Range(0, 1000))
       ->capture_default_str()
       ->type_name("K");
+  app.add_option("--fold-models", arguments.foldModelsDir,
+                 "Existing folder for each fold's model and list of held-out photos "
+                 "(repeatR-foldF.model, repeatR-foldF.txt)")
+      ->type_name("DIR");
   app.add_option("--repeats", arguments.repeats, "Cross-validation repeats, each with other folds")
       ->check(CLI::Range(1, 100))
       ->capture_default_str()
@@ -373,6 +415,9 @@ int main(int argc, char** argv) {
   if (arguments.output.empty() && arguments.folds == 0) {
     return scenetext::usageError(kCommandLine,
                                  "nothing to do: give an OUTPUT model file, --folds K, or both");
+  }
+  if (!arguments.foldModelsDir.empty() && arguments.folds == 0) {
+    return scenetext::usageError(kCommandLine, "--fold-models needs --folds K");
   }
   if (arguments.folds > 0 && arguments.imageDirs.empty()) {
     return scenetext::usageError(

@@ -4,6 +4,9 @@
 
 #include <opencv2/imgcodecs.hpp>
 
+#include <set>
+#include <sstream>
+
 #include "common/test_support.hpp"
 #include "driver/run.hpp"
 #include "train/test_support.hpp"
@@ -138,6 +141,42 @@ TEST(TrainCommand, CrossValidationPrintsEveryPrefixWithItsSpread) {
       << result.out;
   EXPECT_TRUE(contains(result.out, "split sd   fold F: mean     sd")) << result.out;
   EXPECT_TRUE(contains(result.out, "   all ")) << result.out;
+}
+
+TEST(TrainCommand, FoldModelsHoldEveryPhotoOutOncePerRepeat) {
+  ScratchFolder scratch("train-cli-fold-models");
+  testing::writeGeneratedSet(scratch / "train", 6, 43);
+  std::vector<std::string> arguments = {"--images",        (scratch / "train").string(),
+                                        "--folds",         "3",
+                                        "--repeats",       "2",
+                                        "--min-negatives", "5",
+                                        "--stages",        "2",
+                                        "--fold-models",   (scratch / "folds").string()};
+  const CommandResult missing = train(scratch, arguments);
+  EXPECT_EQ(missing.exitCode, 1);
+  EXPECT_TRUE(contains(missing.err, "does not exist")) << missing.err;
+
+  std::filesystem::create_directories(scratch / "folds");
+  const CommandResult result = train(scratch, arguments);
+  ASSERT_EQ(result.exitCode, 0) << result.err;
+  for (int repeat = 1; repeat <= 2; ++repeat) {
+    std::multiset<std::string> heldOut;
+    for (int fold = 1; fold <= 3; ++fold) {
+      const std::string stem = (scratch / "folds").string() + "/repeat" + std::to_string(repeat) +
+                               "-fold" + std::to_string(fold);
+      EXPECT_TRUE(contains(scenetext::testing::slurp(stem + ".model"), "stage 1:")) << stem;
+      std::istringstream list(scenetext::testing::slurp(stem + ".txt"));
+      for (std::string path; std::getline(list, path);) heldOut.insert(path);
+    }
+    std::multiset<std::string> all;
+    for (int k = 1; k <= 6; ++k)
+      all.insert((scratch / "train" / ("page" + std::to_string(k) + ".png")).string());
+    EXPECT_EQ(heldOut, all) << "repeat " << repeat;
+  }
+
+  const CommandResult usage = train(scratch, {"--images", "x", "--fold-models", "y", "m.model"});
+  EXPECT_EQ(usage.exitCode, 2);
+  EXPECT_TRUE(contains(usage.err, "--fold-models needs --folds")) << usage.err;
 }
 
 }  // namespace
