@@ -1,6 +1,7 @@
 // scenetext-recall-losses: where the cross-validated detector loses the words it misses.
 //
-//   scenetext-recall-losses --candidates exact|extended --cache FILE --images DIR FOLDS_DIR
+//   scenetext-recall-losses --candidates exact|extended --cache FILE --images DIR [--missed FILE]
+//                           FOLDS_DIR
 //
 // FOLDS_DIR holds the fold models and held-out lists of `scenetext-train --fold-models`. Each fold
 // model judges the candidates of its held-out photos (from the sample cache, as the trainer's
@@ -26,6 +27,7 @@
 
 #include "classifier/stump_cascade.hpp"
 #include "common/command_line.hpp"
+#include "common/file_output.hpp"
 #include "eval/scoring.hpp"
 #include "io/path_list.hpp"
 #include "train/candidate_source.hpp"
@@ -50,6 +52,7 @@ constexpr std::array<const char*, kLossCount> kLossNames = {
 constexpr std::array<int, 3> kHeightBounds = {16, 32, 64};  // rows: <16, <32, <64, >=64
 
 struct Losses {
+  std::string missed;                      // "stem,left,top,right,bottom,outcome" per missed word
   std::array<double, kLossCount> words{};  // words per outcome (kFound: credit 1 or 0.8)
   std::array<std::array<double, kHeightBounds.size() + 1>, kLossCount> byHeight{};
   double recallLost = 0.0;  // recall credit missing, in words
@@ -112,6 +115,11 @@ void addImage(const tr::ImageSamples& image, const classifier::StumpCascade& cas
         score.wordOutcomes[w] == ev::BoxOutcome::Matched ? kFound : lossOf(word, all, kept, boxes);
     losses.words[loss] += 1;
     losses.byHeight[loss][heightBin(word)] += 1;
+    if (loss != kFound) {
+      losses.missed += image.image.stem + "," + std::to_string(word.left) + "," +
+                       std::to_string(word.top) + "," + std::to_string(word.right) + "," +
+                       std::to_string(word.bottom) + "," + kLossNames[loss] + "\n";
+    }
   }
 }
 
@@ -120,6 +128,7 @@ struct Arguments {
   std::string cache;
   std::string images;
   std::string folds;
+  std::string missed;
 };
 
 Result<std::vector<std::string>> heldOutStems(const fs::path& list) {
@@ -192,6 +201,11 @@ int run(const Arguments& arguments) {
   std::printf("%s candidates, %zu fold models, %zu photos each held out %d times\n",
               arguments.candidates.c_str(), models.size(), heldOut.size(), repeats);
   print(losses, repeats);
+  if (!arguments.missed.empty()) {
+    if (Status written = writeFileAtomically(arguments.missed, losses.missed); !written.ok()) {
+      return failure(kCommandLine, written.message());
+    }
+  }
   return 0;
 }
 
@@ -208,6 +222,8 @@ int main(int argc, char** argv) {
       ->capture_default_str();
   app.add_option("--cache", arguments.cache, "Sample cache of the cross-validation")->required();
   app.add_option("--images", arguments.images, "Labelled photos (N.jpg, gt_N.txt)")->required();
+  app.add_option("--missed", arguments.missed,
+                 "Write every missed word as stem,left,top,right,bottom,outcome to FILE");
   app.add_option("FOLDS_DIR", arguments.folds, "Folder of repeatR-foldF.model and .txt")
       ->required();
   if (const auto done = parseCommandLine(app, argc, argv, kCommandLine)) return *done;
