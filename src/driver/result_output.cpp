@@ -43,8 +43,8 @@ std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
   std::string text;
   char line[96];
   for (const InputLine& l : lines) {
-    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.xmin, l.box.ymin,
-                                l.box.xmax, l.box.ymax, l.score);
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.left, l.box.top,
+                                l.box.right, l.box.bottom, l.score);
     text.append(line, static_cast<size_t>(n));
   }
   return text;
@@ -53,7 +53,7 @@ std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
 std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores) {
   std::vector<InputLine> words;
   for (const InputLine& l : lines) {
-    for (const ComponentBox& word : l.words) words.push_back({word, l.score, {}});
+    for (const Box& word : l.words) words.push_back({word, l.score, {}});
   }
   if (scores) return formatScoredBoxList(words);
   BoxList boxes;

@@ -24,7 +24,7 @@ using io::formatBoxList;
 // A final text line in input-image coordinates (inclusive), its score in (0, 1] and its words,
 // left to right.
 struct InputLine {
-  ComponentBox box;
+  Box box;
   double score = 0.0;
   BoxList words;
 };

@@ -130,13 +130,12 @@ std::vector<InputLine> inputLines(const Detection& detection, int factor) {
   std::vector<InputLine> lines;
   lines.reserve(detection.boxes.size());
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
-    auto scaled = [factor](const ComponentBox& box) {
-      return ComponentBox{box.xmin * factor, box.ymin * factor, box.xmax * factor,
-                          box.ymax * factor};
+    auto scaled = [factor](const Box& box) {
+      return Box{box.left * factor, box.top * factor, box.right * factor, box.bottom * factor};
     };
     BoxList words;
     if (i < detection.words.size()) {
-      for (const ComponentBox& word : detection.words[i]) words.push_back(scaled(word));
+      for (const Box& word : detection.words[i]) words.push_back(scaled(word));
     }
     lines.push_back(
         {scaled(detection.boxes[i]), shownScore(detection.scores[i]), std::move(words)});

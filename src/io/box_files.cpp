@@ -226,9 +226,9 @@ std::string formatGroundTruth(const std::vector<WordBox>& words, GroundTruthStyl
 std::string formatBoxList(const BoxList& boxes, int factor) {
   std::string text;
   char line[64];
-  for (const ComponentBox& box : boxes) {
-    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor, box.ymin * factor,
-                          box.xmax * factor, box.ymax * factor);
+  for (const Box& box : boxes) {
+    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.left * factor, box.top * factor,
+                          box.right * factor, box.bottom * factor);
     text.append(line, static_cast<size_t>(n));
   }
   return text;

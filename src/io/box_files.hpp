@@ -18,17 +18,6 @@
 
 namespace scenetext::io {
 
-// An axis-aligned box with inclusive pixel bounds, as the box files hold it: it covers columns
-// left..right and rows top..bottom, so a one-pixel box has left == right and top == bottom.
-struct Box {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-
-  friend bool operator==(const Box&, const Box&) = default;
-};
-
 // One ground-truth word. A word written ### marks a don't-care region: text too small or
 // unreadable to transcribe, which neither counts as missed nor makes a detection on it wrong.
 // A word is a Box with its text: {left, top, right, bottom, "text", dontCare}.

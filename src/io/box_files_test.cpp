@@ -187,9 +187,9 @@ TEST(FormatBoxList, ScalesEveryBoxAndReadsBackInOrder) {
     ASSERT_TRUE(read.ok()) << read.status().message();
     ASSERT_EQ(read->size(), boxes.size());
     for (size_t i = 0; i < boxes.size(); ++i) {
-      const ComponentBox& b = boxes[i];
+      const Box& b = boxes[i];
       EXPECT_EQ((*read)[i],
-                (Box{b.xmin * factor, b.ymin * factor, b.xmax * factor, b.ymax * factor}));
+                (Box{b.left * factor, b.top * factor, b.right * factor, b.bottom * factor}));
     }
   }
 }
