@@ -69,7 +69,7 @@ std::vector<TextLine> Detector::detect(const cv::Mat& image) const {
   const driver::Detection detection =
       driver::detectText(input.working, model_->cascade, {}, candidateMode(model_->candidates));
   std::vector<TextLine> lines;
-  for (const driver::InputLine& line : driver::inputLines(detection, input.factor)) {
+  for (const io::InputLine& line : driver::inputLines(detection, input.factor)) {
     std::vector<WordBox> words;
     for (const Box& word : line.words) {
       words.push_back({word.left, word.top, word.right, word.bottom});

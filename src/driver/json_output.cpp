@@ -17,7 +17,7 @@ std::string dump(const Json& object) {
 
 std::string formatJsonReport(const ImageReport& report) {
   Json lines = Json::array();
-  for (const InputLine& line : report.lines) {
+  for (const io::InputLine& line : report.lines) {
     Json words = Json::array();
     for (const Box& word : line.words) {
       words.push_back(

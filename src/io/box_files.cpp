@@ -234,4 +234,26 @@ std::string formatBoxList(const BoxList& boxes, int factor) {
   return text;
 }
 
+std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
+  std::string text;
+  char line[96];
+  for (const InputLine& l : lines) {
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.left, l.box.top,
+                                l.box.right, l.box.bottom, l.score);
+    text.append(line, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores) {
+  std::vector<InputLine> words;
+  for (const InputLine& l : lines) {
+    for (const Box& word : l.words) words.push_back({word, l.score, {}});
+  }
+  if (scores) return formatScoredBoxList(words);
+  BoxList boxes;
+  for (const InputLine& word : words) boxes.push_back(word.box);
+  return formatBoxList(boxes, 1);
+}
+
 }  // namespace scenetext::io

@@ -72,4 +72,20 @@ std::string formatGroundTruth(const std::vector<WordBox>& words,
 // by `factor`; nothing is added to the right and bottom bounds and nothing is clipped.
 std::string formatBoxList(const BoxList& boxes, int factor);
 
+// A text line as the box lists write it: its box in input-image pixels (inclusive), its score in
+// (0, 1] and its words, left to right.
+struct InputLine {
+  Box box;
+  double score = 0.0;
+  BoxList words;
+};
+
+// One "left,top,right,bottom,score\n" line per text line, in order, the score with six decimals
+// ("%.6f").
+std::string formatScoredBoxList(const std::vector<InputLine>& lines);
+
+// The box list of the words: one "left,top,right,bottom\n" line per word (with ",score", the
+// score of its line, when `scores`), lines in order, each line's words left to right.
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores);
+
 }  // namespace scenetext::io

@@ -15,6 +15,7 @@
 #include "driver/run.hpp"
 #include "eval/box_files.hpp"
 #include "eval/scoring.hpp"
+#include "io/box_files.hpp"
 #include "io/image_input.hpp"
 #include "regions/candidate_modes.hpp"
 
@@ -224,7 +225,7 @@ void fuzzImageRun(std::string_view bytes) {
     const cv::Mat result = driver::renderResultImage(input.working, input.input, detection.boxMask);
     check(result.size() == image.size() && result.type() == image.type(),
           where + "the result image does not match the input");
-    driver::formatBoxList(detection.boxes, input.factor);
+    io::formatBoxList(detection.boxes, input.factor);
   }
 }
 
