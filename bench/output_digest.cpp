@@ -53,7 +53,7 @@ class Digest {
     for (int r = 0; r < m.rows; ++r) bytes(m.ptr(r), m.cols * m.elemSize());
   }
   void boxes(const BoxList& list) {
-    for (const ComponentBox& b : list) bytes(&b, sizeof b);
+    for (const Box& b : list) bytes(&b, sizeof b);
   }
   std::string hex() const {
     char text[17];

@@ -16,6 +16,7 @@
 
 #include "driver/run.hpp"
 #include "edges/edge_detection.hpp"
+#include "io/box_files.hpp"
 #include "regions/word_boxes.hpp"
 
 namespace {
@@ -38,7 +39,7 @@ std::string settingName(const WordSplitting& s) {
 }
 
 void writeBoxes(const fs::path& path, const BoxList& boxes, int factor) {
-  std::ofstream(path, std::ios::binary) << scenetext::driver::formatBoxList(boxes, factor);
+  std::ofstream(path, std::ios::binary) << scenetext::io::formatBoxList(boxes, factor);
 }
 
 void sweepImage(const fs::path& image, const scenetext::classifier::StumpCascade& model,

@@ -69,13 +69,13 @@ std::vector<TextLine> Detector::detect(const cv::Mat& image) const {
   const driver::Detection detection =
       driver::detectText(input.working, model_->cascade, {}, candidateMode(model_->candidates));
   std::vector<TextLine> lines;
-  for (const driver::InputLine& line : driver::inputLines(detection, input.factor)) {
+  for (const io::InputLine& line : driver::inputLines(detection, input.factor)) {
     std::vector<WordBox> words;
-    for (const ComponentBox& word : line.words) {
-      words.push_back({word.xmin, word.ymin, word.xmax, word.ymax});
+    for (const Box& word : line.words) {
+      words.push_back({word.left, word.top, word.right, word.bottom});
     }
-    lines.push_back(
-        {line.box.xmin, line.box.ymin, line.box.xmax, line.box.ymax, line.score, std::move(words)});
+    lines.push_back({line.box.left, line.box.top, line.box.right, line.box.bottom, line.score,
+                     std::move(words)});
   }
   return lines;
 }

@@ -17,16 +17,16 @@ std::string dump(const Json& object) {
 
 std::string formatJsonReport(const ImageReport& report) {
   Json lines = Json::array();
-  for (const InputLine& line : report.lines) {
+  for (const io::InputLine& line : report.lines) {
     Json words = Json::array();
-    for (const ComponentBox& word : line.words) {
+    for (const Box& word : line.words) {
       words.push_back(
-          {{"left", word.xmin}, {"top", word.ymin}, {"right", word.xmax}, {"bottom", word.ymax}});
+          {{"left", word.left}, {"top", word.top}, {"right", word.right}, {"bottom", word.bottom}});
     }
-    lines.push_back({{"left", line.box.xmin},
-                     {"top", line.box.ymin},
-                     {"right", line.box.xmax},
-                     {"bottom", line.box.ymax},
+    lines.push_back({{"left", line.box.left},
+                     {"top", line.box.top},
+                     {"right", line.box.right},
+                     {"bottom", line.box.bottom},
                      {"score", line.score},
                      {"words", std::move(words)}});
   }

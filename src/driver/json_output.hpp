@@ -15,7 +15,7 @@
 #include <string>
 #include <vector>
 
-#include "driver/result_output.hpp"
+#include "io/box_files.hpp"
 #include "regions/candidate_modes.hpp"
 
 namespace scenetext::driver {
@@ -27,7 +27,7 @@ struct ImageReport {
   int height = 0;
   regions::CandidateMode candidates = regions::CandidateMode::kExact;
   std::string modelPath;
-  std::vector<InputLine> lines;
+  std::vector<io::InputLine> lines;
 };
 
 // The report as one line of JSON, without a newline, fields in the order shown above.

@@ -2,8 +2,6 @@
 
 #include <opencv2/imgproc.hpp>
 
-#include <cstdio>
-
 #include "io/image_output.hpp"
 
 namespace scenetext::driver {
@@ -37,28 +35,6 @@ cv::Mat renderResultImage(const cv::Mat& working, const cv::Mat& input, const cv
   cv::Mat result(input.size(), input.type(), cv::Scalar::all(0));
   cv::resize(tinted, result, input.size(), 0, 0, cv::INTER_LINEAR);
   return result;
-}
-
-std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
-  std::string text;
-  char line[96];
-  for (const InputLine& l : lines) {
-    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.xmin, l.box.ymin,
-                                l.box.xmax, l.box.ymax, l.score);
-    text.append(line, static_cast<size_t>(n));
-  }
-  return text;
-}
-
-std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores) {
-  std::vector<InputLine> words;
-  for (const InputLine& l : lines) {
-    for (const ComponentBox& word : l.words) words.push_back({word, l.score, {}});
-  }
-  if (scores) return formatScoredBoxList(words);
-  BoxList boxes;
-  for (const InputLine& word : words) boxes.push_back(word.box);
-  return formatBoxList(boxes, 1);
 }
 
 Status checkImageWriter(const std::string& path) { return io::checkImageWriter(path); }

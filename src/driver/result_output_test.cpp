@@ -52,28 +52,6 @@ TEST(RenderResultImageTest, OnlyMaskedPixelsChange) {
   EXPECT_EQ(greyResult.at<uchar>(0, 0), 255);
 }
 
-TEST(FormatBoxListTest, ScalesEveryCoordinateByTheFactor) {
-  EXPECT_EQ(formatBoxList({{10, 20, 110, 45}}, 2), "20,40,220,90\n");
-  EXPECT_EQ(formatBoxList({{10, 20, 110, 45}, {0, 0, 0, 0}}, 1), "10,20,110,45\n0,0,0,0\n");
-  EXPECT_EQ(formatBoxList({}, 4), "");
-}
-
-TEST(FormatScoredBoxListTest, AppendsTheScoreWithSixDecimals) {
-  EXPECT_EQ(formatScoredBoxList({{{20, 40, 220, 90}, 0.5, {}}, {{0, 0, 0, 0}, 0.1234567, {}}}),
-            "20,40,220,90,0.500000\n0,0,0,0,0.123457\n");
-  EXPECT_EQ(formatScoredBoxList({}), "");
-}
-
-TEST(FormatWordBoxListTest, ListsEveryWordOfEveryLineInOrderWithItsLineScore) {
-  const std::vector<InputLine> lines{
-      {{20, 40, 220, 90}, 0.5, {{20, 40, 100, 90}, {130, 42, 220, 88}}},
-      {{0, 100, 50, 120}, 0.75, {{2, 101, 48, 119}}}};
-  EXPECT_EQ(formatWordBoxList(lines, false), "20,40,100,90\n130,42,220,88\n2,101,48,119\n");
-  EXPECT_EQ(formatWordBoxList(lines, true),
-            "20,40,100,90,0.500000\n130,42,220,88,0.500000\n2,101,48,119,0.750000\n");
-  EXPECT_EQ(formatWordBoxList({}, true), "");
-}
-
 TEST(EncodeImageForTest, PicksTheEncoderByExtensionAndRejectsUnknownOnes) {
   cv::Mat image(3, 4, CV_8UC3, cv::Scalar(1, 2, 3));
   Result<std::string> png = encodeImageFor("out/a.png", image);

@@ -126,17 +126,16 @@ Detection keepLinesScoring(Detection detection, double minScore) {
   return detection;
 }
 
-std::vector<InputLine> inputLines(const Detection& detection, int factor) {
-  std::vector<InputLine> lines;
+std::vector<io::InputLine> inputLines(const Detection& detection, int factor) {
+  std::vector<io::InputLine> lines;
   lines.reserve(detection.boxes.size());
   for (size_t i = 0; i < detection.boxes.size(); ++i) {
-    auto scaled = [factor](const ComponentBox& box) {
-      return ComponentBox{box.xmin * factor, box.ymin * factor, box.xmax * factor,
-                          box.ymax * factor};
+    auto scaled = [factor](const Box& box) {
+      return Box{box.left * factor, box.top * factor, box.right * factor, box.bottom * factor};
     };
     BoxList words;
     if (i < detection.words.size()) {
-      for (const ComponentBox& word : detection.words[i]) words.push_back(scaled(word));
+      for (const Box& word : detection.words[i]) words.push_back(scaled(word));
     }
     lines.push_back(
         {scaled(detection.boxes[i]), shownScore(detection.scores[i]), std::move(words)});
@@ -152,10 +151,10 @@ Status writeResults(const OutputPaths& paths, const WorkingInput& input, const D
   std::vector<FileContent> files{{paths.image, std::move(encoded).value()}};
   std::string boxList;
   if (extras.words) {
-    boxList = formatWordBoxList(inputLines(detection, input.factor), extras.scores);
+    boxList = io::formatWordBoxList(inputLines(detection, input.factor), extras.scores);
   } else {
-    boxList = extras.scores ? formatScoredBoxList(inputLines(detection, input.factor))
-                            : formatBoxList(detection.boxes, input.factor);
+    boxList = extras.scores ? io::formatScoredBoxList(inputLines(detection, input.factor))
+                            : io::formatBoxList(detection.boxes, input.factor);
   }
   files.push_back({paths.boxList, std::move(boxList)});
   if (extras.json) files.push_back({paths.json, formatJsonReport(report) + "\n"});

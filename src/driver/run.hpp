@@ -17,6 +17,7 @@
 #include "common/status.hpp"
 #include "driver/json_output.hpp"
 #include "driver/result_output.hpp"
+#include "io/box_files.hpp"
 #include "regions/candidate_modes.hpp"
 
 namespace scenetext::driver {
@@ -94,7 +95,7 @@ Detection keepLinesScoring(Detection detection, double minScore);
 
 // The final lines in input-image coordinates: each box and its words times the reduction factor,
 // its score rounded to six decimals (what every output shows).
-std::vector<InputLine> inputLines(const Detection& detection, int factor);
+std::vector<io::InputLine> inputLines(const Detection& detection, int factor);
 
 // Renders and writes the results, all or nothing: the annotated image, the box list (with scores
 // when asked for) and, when asked for, `report` as JSON.

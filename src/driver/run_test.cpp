@@ -97,8 +97,8 @@ TEST(KeepLinesScoringTest, DropsLinesBelowTheShownScoreAndTheirBoxes) {
   EXPECT_EQ(cv::countNonZero(kept.boxMask), 8);
   EXPECT_EQ(kept.boxMask.at<uchar>(0, 0), 0);
   EXPECT_EQ(keepLinesScoring(detection, 0).boxes, detection.boxes);
-  const std::vector<InputLine> lines = inputLines(kept, 2);
-  EXPECT_EQ(lines[0].box, (ComponentBox{8, 0, 10, 2}));
+  const std::vector<io::InputLine> lines = inputLines(kept, 2);
+  EXPECT_EQ(lines[0].box, (Box{8, 0, 10, 2}));
   EXPECT_EQ(lines[0].score, 0.75);
   // Words go with their lines and scale with them.
   EXPECT_EQ(kept.words, (std::vector<BoxList>{{{4, 0, 4, 1}, {5, 0, 5, 1}}, {{0, 4, 1, 5}}}));

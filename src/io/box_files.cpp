@@ -226,12 +226,34 @@ std::string formatGroundTruth(const std::vector<WordBox>& words, GroundTruthStyl
 std::string formatBoxList(const BoxList& boxes, int factor) {
   std::string text;
   char line[64];
-  for (const ComponentBox& box : boxes) {
-    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.xmin * factor, box.ymin * factor,
-                          box.xmax * factor, box.ymax * factor);
+  for (const Box& box : boxes) {
+    int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d\n", box.left * factor, box.top * factor,
+                          box.right * factor, box.bottom * factor);
     text.append(line, static_cast<size_t>(n));
   }
   return text;
+}
+
+std::string formatScoredBoxList(const std::vector<InputLine>& lines) {
+  std::string text;
+  char line[96];
+  for (const InputLine& l : lines) {
+    const int n = std::snprintf(line, sizeof line, "%d,%d,%d,%d,%.6f\n", l.box.left, l.box.top,
+                                l.box.right, l.box.bottom, l.score);
+    text.append(line, static_cast<size_t>(n));
+  }
+  return text;
+}
+
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores) {
+  std::vector<InputLine> words;
+  for (const InputLine& l : lines) {
+    for (const Box& word : l.words) words.push_back({word, l.score, {}});
+  }
+  if (scores) return formatScoredBoxList(words);
+  BoxList boxes;
+  for (const InputLine& word : words) boxes.push_back(word.box);
+  return formatBoxList(boxes, 1);
 }
 
 }  // namespace scenetext::io

@@ -18,17 +18,6 @@
 
 namespace scenetext::io {
 
-// An axis-aligned box with inclusive pixel bounds, as the box files hold it: it covers columns
-// left..right and rows top..bottom, so a one-pixel box has left == right and top == bottom.
-struct Box {
-  int left = 0;
-  int top = 0;
-  int right = 0;
-  int bottom = 0;
-
-  friend bool operator==(const Box&, const Box&) = default;
-};
-
 // One ground-truth word. A word written ### marks a don't-care region: text too small or
 // unreadable to transcribe, which neither counts as missed nor makes a detection on it wrong.
 // A word is a Box with its text: {left, top, right, bottom, "text", dontCare}.
@@ -82,5 +71,21 @@ std::string formatGroundTruth(const std::vector<WordBox>& words,
 // The detector's box list: one "left,top,right,bottom\n" line per box, each coordinate multiplied
 // by `factor`; nothing is added to the right and bottom bounds and nothing is clipped.
 std::string formatBoxList(const BoxList& boxes, int factor);
+
+// A text line as the box lists write it: its box in input-image pixels (inclusive), its score in
+// (0, 1] and its words, left to right.
+struct InputLine {
+  Box box;
+  double score = 0.0;
+  BoxList words;
+};
+
+// One "left,top,right,bottom,score\n" line per text line, in order, the score with six decimals
+// ("%.6f").
+std::string formatScoredBoxList(const std::vector<InputLine>& lines);
+
+// The box list of the words: one "left,top,right,bottom\n" line per word (with ",score", the
+// score of its line, when `scores`), lines in order, each line's words left to right.
+std::string formatWordBoxList(const std::vector<InputLine>& lines, bool scores);
 
 }  // namespace scenetext::io

@@ -187,11 +187,27 @@ TEST(FormatBoxList, ScalesEveryBoxAndReadsBackInOrder) {
     ASSERT_TRUE(read.ok()) << read.status().message();
     ASSERT_EQ(read->size(), boxes.size());
     for (size_t i = 0; i < boxes.size(); ++i) {
-      const ComponentBox& b = boxes[i];
+      const Box& b = boxes[i];
       EXPECT_EQ((*read)[i],
-                (Box{b.xmin * factor, b.ymin * factor, b.xmax * factor, b.ymax * factor}));
+                (Box{b.left * factor, b.top * factor, b.right * factor, b.bottom * factor}));
     }
   }
+}
+
+TEST(FormatScoredBoxList, AppendsTheScoreWithSixDecimals) {
+  EXPECT_EQ(formatScoredBoxList({{{20, 40, 220, 90}, 0.5, {}}, {{0, 0, 0, 0}, 0.1234567, {}}}),
+            "20,40,220,90,0.500000\n0,0,0,0,0.123457\n");
+  EXPECT_EQ(formatScoredBoxList({}), "");
+}
+
+TEST(FormatWordBoxList, ListsEveryWordOfEveryLineInOrderWithItsLineScore) {
+  const std::vector<InputLine> lines{
+      {{20, 40, 220, 90}, 0.5, {{20, 40, 100, 90}, {130, 42, 220, 88}}},
+      {{0, 100, 50, 120}, 0.75, {{2, 101, 48, 119}}}};
+  EXPECT_EQ(formatWordBoxList(lines, false), "20,40,100,90\n130,42,220,88\n2,101,48,119\n");
+  EXPECT_EQ(formatWordBoxList(lines, true),
+            "20,40,100,90,0.500000\n130,42,220,88,0.500000\n2,101,48,119,0.750000\n");
+  EXPECT_EQ(formatWordBoxList({}, true), "");
 }
 
 }  // namespace

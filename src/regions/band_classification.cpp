@@ -20,48 +20,47 @@ struct SeedGeometry {
   int cx, cy, width, height;
 };
 
-SeedGeometry geometryOf(const ComponentBox& seed) {
-  return {(seed.xmin + seed.xmax) / 2, (seed.ymin + seed.ymax) / 2, seed.xmax - seed.xmin + 1,
-          seed.ymax - seed.ymin + 1};
+SeedGeometry geometryOf(const Box& seed) {
+  return {(seed.left + seed.right) / 2, (seed.top + seed.bottom) / 2, seed.right - seed.left + 1,
+          seed.bottom - seed.top + 1};
 }
 
 }  // namespace
 
-void collectNeighbours(const BoxList& boxes, NeighbourSet& neighbours, const ComponentBox& seed,
+void collectNeighbours(const BoxList& boxes, NeighbourSet& neighbours, const Box& seed,
                        int distanceFactor) {
   const SeedGeometry s = geometryOf(seed);
   for (size_t position = 0; position < boxes.size(); ++position) {
-    const ComponentBox& box = boxes[position];
+    const Box& box = boxes[position];
     if (box == seed) continue;  // the seed itself, or the other contour of the same stroke
-    if (box.ymin > s.cy || s.cy > box.ymax) continue;
-    const int jcx = (box.xmin + box.xmax) / 2;
-    const int height = box.ymax - box.ymin + 1;
-    const int width = box.xmax - box.xmin + 1;
+    if (box.top > s.cy || s.cy > box.bottom) continue;
+    const int jcx = (box.left + box.right) / 2;
+    const int height = box.bottom - box.top + 1;
+    const int width = box.right - box.left + 1;
     const double ratio = static_cast<double>(height) / static_cast<double>(s.height);
     if (ratio < kMinHeightRatio || ratio > kMaxHeightRatio) continue;
     // The + 1 makes the reach one column longer to the right than to the left.
     if (std::abs(s.cx - jcx + 1) > distanceFactor * std::max(s.width, width)) continue;
-    if (box.xmin < seed.xmin && box.xmax > seed.xmax) continue;
-    if (box.xmin > seed.xmin && box.xmax < seed.xmax) continue;
+    if (box.left < seed.left && box.right > seed.right) continue;
+    if (box.left > seed.left && box.right < seed.right) continue;
     if (jcx < s.cx) {
       neighbours.leftPositions.push_back(static_cast<int>(position));
-      neighbours.leftGaps.push_back(static_cast<float>(s.cx - box.xmax + 1));
+      neighbours.leftGaps.push_back(static_cast<float>(s.cx - box.right + 1));
     } else {
       neighbours.rightPositions.push_back(static_cast<int>(position));
-      neighbours.rightGaps.push_back(static_cast<float>(box.xmin - s.cx + 1));
+      neighbours.rightGaps.push_back(static_cast<float>(box.left - s.cx + 1));
     }
   }
 }
 
-ComponentBox mergeNeighbours(const ComponentBox& seed, const BoxList& boxes,
-                             const NeighbourSet& neighbours) {
-  ComponentBox merged = seed;
+Box mergeNeighbours(const Box& seed, const BoxList& boxes, const NeighbourSet& neighbours) {
+  Box merged = seed;
   auto merge = [&](int position) {
-    const ComponentBox& box = boxes[static_cast<size_t>(position)];
-    merged.xmin = std::min(merged.xmin, box.xmin);
-    merged.ymin = std::min(merged.ymin, box.ymin);
-    merged.xmax = std::max(merged.xmax, box.xmax);
-    merged.ymax = std::max(merged.ymax, box.ymax);
+    const Box& box = boxes[static_cast<size_t>(position)];
+    merged.left = std::min(merged.left, box.left);
+    merged.top = std::min(merged.top, box.top);
+    merged.right = std::max(merged.right, box.right);
+    merged.bottom = std::max(merged.bottom, box.bottom);
   };
   for (int position : neighbours.leftPositions) merge(position);
   for (int position : neighbours.rightPositions) merge(position);
@@ -69,7 +68,7 @@ ComponentBox mergeNeighbours(const ComponentBox& seed, const BoxList& boxes,
 }
 
 std::optional<cv::Rect> seedCandidate(const BoxList& boxes, size_t seedIndex, int distanceFactor) {
-  const ComponentBox& seed = boxes[seedIndex];
+  const Box& seed = boxes[seedIndex];
   NeighbourSet neighbours;
   collectNeighbours(boxes, neighbours, seed, distanceFactor);
   if (neighbours.leftGaps.empty() || neighbours.rightGaps.empty()) return std::nullopt;
@@ -78,11 +77,11 @@ std::optional<cv::Rect> seedCandidate(const BoxList& boxes, size_t seedIndex, in
   const float nearestRight =
       *std::min_element(neighbours.rightGaps.begin(), neighbours.rightGaps.end());
   // The gaps are whole numbers, so the float difference is exact.
-  const double seedWidth = seed.xmax - seed.xmin + 1;
+  const double seedWidth = seed.right - seed.left + 1;
   if (std::abs(nearestLeft - nearestRight) > kGapAsymmetryLimit * seedWidth) return std::nullopt;
-  const ComponentBox merged = mergeNeighbours(seed, boxes, neighbours);
-  return cv::Rect(merged.xmin, merged.ymin, merged.xmax - merged.xmin + 1,
-                  merged.ymax - merged.ymin + 1);
+  const Box merged = mergeNeighbours(seed, boxes, neighbours);
+  return cv::Rect(merged.left, merged.top, merged.right - merged.left + 1,
+                  merged.bottom - merged.top + 1);
 }
 
 std::vector<cv::Rect> formCandidates(const BoxList& boxes, int distanceFactor) {

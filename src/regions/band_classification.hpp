@@ -31,12 +31,11 @@ struct NeighbourSet {
 // Appends to `neighbours` every box of `boxes`, in list order, that passes the neighbour tests
 // against `seed` (not identical, spans the seed's centre row, height ratio within
 // 0.6667..1.5, centre near enough, no horizontal nesting), on the side of its centre.
-void collectNeighbours(const BoxList& boxes, NeighbourSet& neighbours, const ComponentBox& seed,
+void collectNeighbours(const BoxList& boxes, NeighbourSet& neighbours, const Box& seed,
                        int distanceFactor = kCentreDistanceFactor);
 
 // The union of the seed and every neighbour, left ones first.
-ComponentBox mergeNeighbours(const ComponentBox& seed, const BoxList& boxes,
-                             const NeighbourSet& neighbours);
+Box mergeNeighbours(const Box& seed, const BoxList& boxes, const NeighbourSet& neighbours);
 
 // The candidate rectangle (x, y, width, height) that box `seedIndex` forms as a seed, or nothing
 // when it lacks companions on a side or its nearest gaps differ by more than half its width.

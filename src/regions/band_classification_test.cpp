@@ -52,8 +52,8 @@ TEST(FormCandidatesTest, NearestGapsMayDifferByHalfTheSeedWidth) {
 
 struct NeighbourRow {
   const char* what;
-  ComponentBox seed;
-  ComponentBox other;
+  Box seed;
+  Box other;
   int side;  // -1 left, +1 right, 0 not a neighbour
   float gap;
 };
@@ -96,7 +96,7 @@ TEST(MergeNeighboursTest, UnitesAllNeighboursNotOnlyTheNearest) {
   BoxList boxes{{30, 5, 39, 20}, {0, 2, 9, 18}, {12, 0, 21, 19}, {18, 3, 27, 17}, {45, 4, 54, 25}};
   NeighbourSet neighbours;
   collectNeighbours(boxes, neighbours, boxes[0]);
-  EXPECT_EQ(mergeNeighbours(boxes[0], boxes, neighbours), (ComponentBox{12, 0, 54, 25}));
+  EXPECT_EQ(mergeNeighbours(boxes[0], boxes, neighbours), (Box{12, 0, 54, 25}));
 }
 
 TEST(ClassifyCandidateTest, PaintsExactlyTheAcceptedRectangle) {
@@ -128,7 +128,7 @@ struct TwoLineBand {
       for (int letter = 0; letter < 4; ++letter) {
         const cv::Rect r(6 + 16 * letter + 3 * line, 6 + 28 * line, 10, 16 + 2 * line);
         cv::rectangle(image, r, cv::Scalar(20 + 50 * letter, 30, 40 + 60 * line), 2);
-        const ComponentBox box{r.x, r.y, r.x + r.width - 1, r.y + r.height - 1};
+        const Box box{r.x, r.y, r.x + r.width - 1, r.y + r.height - 1};
         boxes.push_back(box);
         boxes.push_back(box);
       }

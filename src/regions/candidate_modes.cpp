@@ -22,10 +22,10 @@ std::optional<CandidateMode> parseCandidateMode(std::string_view name) {
   return std::nullopt;
 }
 
-ComponentBox scaleBoxToWorking(const ComponentBox& box, int factor, int width, int height) {
-  return {std::min(box.xmin * factor, width - 1), std::min(box.ymin * factor, height - 1),
-          std::min(box.xmax * factor + factor - 1, width - 1),
-          std::min(box.ymax * factor + factor - 1, height - 1)};
+Box scaleBoxToWorking(const Box& box, int factor, int width, int height) {
+  return {std::min(box.left * factor, width - 1), std::min(box.top * factor, height - 1),
+          std::min(box.right * factor + factor - 1, width - 1),
+          std::min(box.bottom * factor + factor - 1, height - 1)};
 }
 
 std::vector<cv::Rect> extendedCandidates(const cv::Mat& working, const cv::Mat& edges) {
@@ -42,7 +42,7 @@ std::vector<cv::Rect> extendedCandidates(const cv::Mat& working, const cv::Mat& 
     BoxList boxes = contourBoxes(sourceEdges, source.cols, source.rows);
     filterComponentBoxes(boxes, kExtendedNestingLimit);
     if (factor > 1) {
-      for (ComponentBox& box : boxes) {
+      for (Box& box : boxes) {
         box = scaleBoxToWorking(box, factor, working.cols, working.rows);
       }
     }

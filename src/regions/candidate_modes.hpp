@@ -33,7 +33,7 @@ inline constexpr int kExtendedSourceFactors[] = {1, 2, 4};
 
 // A box of a source reduced by `factor`, in WorkingImage coordinates: the first row and column of
 // the reduced pixel's block to its last, clipped to width - 1 and height - 1.
-ComponentBox scaleBoxToWorking(const ComponentBox& box, int factor, int width, int height);
+Box scaleBoxToWorking(const Box& box, int factor, int width, int height);
 
 // The candidate rectangles of the extended mode, in source order and within a source in seed
 // order; repeats are kept. `edges` is the WorkingImage's own EdgeMap (the first source's).

@@ -24,13 +24,12 @@ TEST(CandidateModeTest, NamesRoundTrip) {
 TEST(ScaleBoxToWorkingTest, CoversWholeBlocksAndClipsToTheImage) {
   // A reduced pixel stands for a factor x factor block: the far ends take the block's last row
   // and column.
-  EXPECT_EQ(scaleBoxToWorking({3, 4, 10, 12}, 2, 640, 480), (ComponentBox{6, 8, 21, 25}));
-  EXPECT_EQ(scaleBoxToWorking({3, 4, 10, 12}, 4, 640, 480), (ComponentBox{12, 16, 43, 51}));
-  EXPECT_EQ(scaleBoxToWorking({0, 0, 0, 0}, 4, 640, 480), (ComponentBox{0, 0, 3, 3}));
+  EXPECT_EQ(scaleBoxToWorking({3, 4, 10, 12}, 2, 640, 480), (Box{6, 8, 21, 25}));
+  EXPECT_EQ(scaleBoxToWorking({3, 4, 10, 12}, 4, 640, 480), (Box{12, 16, 43, 51}));
+  EXPECT_EQ(scaleBoxToWorking({0, 0, 0, 0}, 4, 640, 480), (Box{0, 0, 3, 3}));
   // An odd WorkingImage loses its last column to the reduction; the ends never pass W-1, H-1.
-  EXPECT_EQ(scaleBoxToWorking({100, 70, 160, 119}, 4, 641, 478),
-            (ComponentBox{400, 280, 640, 477}));
-  EXPECT_EQ(scaleBoxToWorking({5, 5, 5, 5}, 1, 10, 10), (ComponentBox{5, 5, 5, 5}));
+  EXPECT_EQ(scaleBoxToWorking({100, 70, 160, 119}, 4, 641, 478), (Box{400, 280, 640, 477}));
+  EXPECT_EQ(scaleBoxToWorking({5, 5, 5, 5}, 1, 10, 10), (Box{5, 5, 5, 5}));
 }
 
 cv::Mat letters(const std::string& text, double scale, int thickness) {
@@ -51,7 +50,7 @@ TEST(ExtendedCandidatesTest, LettersWithTwoHolesSurvive) {
   filterComponentBoxes(extended, kExtendedNestingLimit);
   auto tallBoxes = [](const BoxList& boxes) {
     return std::count_if(boxes.begin(), boxes.end(),
-                         [](const ComponentBox& box) { return box.ymax - box.ymin > 80; });
+                         [](const Box& box) { return box.bottom - box.top > 80; });
   };
   EXPECT_EQ(tallBoxes(exact), 0);
   EXPECT_GE(tallBoxes(extended), 5);
@@ -83,7 +82,7 @@ TEST(ExtendedCandidatesTest, ExactModeIsTheSingleBandCandidateStage) {
 TEST(ExtendedCandidatesTest, NeighbourReachEndsAtFourWidths) {
   // A seed 10 wide centred at x = 104 (the boxes' centres are what count). The reach is measured
   // as |cx - jcx + 1|, so it ends at 4 x 10 = 40: jcx = 145 on the right, 65 on the left.
-  const ComponentBox seed{100, 100, 109, 119};
+  const Box seed{100, 100, 109, 119};
   auto reached = [&](int neighbourCx, int factor) {
     const BoxList boxes{seed, {neighbourCx - 4, 100, neighbourCx + 5, 119}};
     NeighbourSet neighbours;

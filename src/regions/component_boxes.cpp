@@ -16,26 +16,26 @@ constexpr double kHeightToWidthLimit = 5.0;
 // ...and at most 2.4 times as wide as it is high (a "w", or two touching letters).
 constexpr double kWidthToHeightLimit = 2.4;
 
-ComponentBox contourBox(const std::vector<cv::Point>& contour, int width, int height) {
+Box contourBox(const std::vector<cv::Point>& contour, int width, int height) {
   // The first point starts the box even when it lies outside the bounds.
-  ComponentBox box{contour[0].x, contour[0].y, contour[0].x, contour[0].y};
+  Box box{contour[0].x, contour[0].y, contour[0].x, contour[0].y};
   for (const cv::Point& p : contour) {
     if (p.x >= 0 && p.y >= 0 && p.x <= width && p.y <= height) {
-      box.xmin = std::min(box.xmin, p.x);
-      box.xmax = std::max(box.xmax, p.x);
-      box.ymin = std::min(box.ymin, p.y);
-      box.ymax = std::max(box.ymax, p.y);
+      box.left = std::min(box.left, p.x);
+      box.right = std::max(box.right, p.x);
+      box.top = std::min(box.top, p.y);
+      box.bottom = std::max(box.bottom, p.y);
     }
   }
   return box;
 }
 
-bool strictlyInside(const ComponentBox& inner, const ComponentBox& outer) {
-  return inner.xmin > outer.xmin && inner.ymin > outer.ymin && inner.xmax < outer.xmax &&
-         inner.ymax < outer.ymax;
+bool strictlyInside(const Box& inner, const Box& outer) {
+  return inner.left > outer.left && inner.top > outer.top && inner.right < outer.right &&
+         inner.bottom < outer.bottom;
 }
 
-// Removal is immediate: a marked box has xmin = -1, which is never greater than a real xmin, so
+// Removal is immediate: a marked box has left = -1, which is never greater than a real left, so
 // the boxes examined after it no longer count it.
 void removeNestingBoxes(BoxList& boxes, int nestingLimit) {
   for (std::size_t i = 0; i < boxes.size(); ++i) {
@@ -48,15 +48,15 @@ void removeNestingBoxes(BoxList& boxes, int nestingLimit) {
   compactBoxList(boxes);
 }
 
-bool hasCharacterShape(const ComponentBox& box) {
-  const int w = box.xmax - box.xmin;
-  const int h = box.ymax - box.ymin;
+bool hasCharacterShape(const Box& box) {
+  const int w = box.right - box.left;
+  const int h = box.bottom - box.top;
   if (h <= kMaxRemovedHeight) return false;
   return !(kHeightToWidthLimit * w < h || kWidthToHeightLimit * h < w);
 }
 
 void removeOddShapes(BoxList& boxes) {
-  for (ComponentBox& box : boxes) {
+  for (Box& box : boxes) {
     if (!hasCharacterShape(box)) markRemoved(box);
   }
   compactBoxList(boxes);

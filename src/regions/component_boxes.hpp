@@ -22,7 +22,7 @@ BoxList contourBoxes(const cv::Mat& edges, int width, int height);
 // Filters `boxes` in place, keeping the order of the survivors:
 //  1. nesting: in list order, a box that strictly encloses (on all four sides) `nestingLimit` or
 //     more other boxes is removed at once, so later boxes no longer count it;
-//  2. shape: with w = xmax - xmin and h = ymax - ymin, a box is removed when h <= 5, when
+//  2. shape: with w = right - left and h = bottom - top, a box is removed when h <= 5, when
 //     5.0 * w < h (too narrow) or when 2.4 * h < w (too wide).
 // Boxes must have non-negative coordinates.
 void filterComponentBoxes(BoxList& boxes, int nestingLimit = kNestingLimit);

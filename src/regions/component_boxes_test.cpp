@@ -30,7 +30,7 @@ TEST(ContourBoxesTest, PointsBeyondTheBoundsAreIgnoredButTheFirstIsAlwaysTaken) 
   cv::line(edges, cv::Point(6, 3), cv::Point(9, 3), cv::Scalar(255));
   struct Row {
     int width, height;
-    ComponentBox expected;
+    Box expected;
   };
   const Row rows[] = {
       {12, 8, {6, 3, 9, 3}}, {9, 8, {6, 3, 9, 3}},  // x == width is inside the bounds
@@ -45,11 +45,10 @@ TEST(ContourBoxesTest, PointsBeyondTheBoundsAreIgnoredButTheFirstIsAlwaysTaken) 
 }
 
 // Four 9 x 9 boxes in a row that fit strictly inside `kBig`.
-constexpr ComponentBox kSmall[4] = {
-    {10, 10, 18, 18}, {30, 10, 38, 18}, {50, 10, 58, 18}, {70, 10, 78, 18}};
-constexpr ComponentBox kBig{0, 0, 100, 50};
-constexpr ComponentBox kOuter{0, 0, 200, 100};  // strictly encloses kInner
-constexpr ComponentBox kInner{5, 5, 100, 50};   // strictly encloses the four small boxes
+constexpr Box kSmall[4] = {{10, 10, 18, 18}, {30, 10, 38, 18}, {50, 10, 58, 18}, {70, 10, 78, 18}};
+constexpr Box kBig{0, 0, 100, 50};
+constexpr Box kOuter{0, 0, 200, 100};  // strictly encloses kInner
+constexpr Box kInner{5, 5, 100, 50};   // strictly encloses the four small boxes
 
 TEST(FilterComponentBoxesTest, NestingPass) {
   const auto [s0, s1, s2, s3] = kSmall;

@@ -9,9 +9,9 @@ namespace scenetext::regions {
 
 BoxList bandBoxes(const BoxList& boxes, int top, int bottom) {
   BoxList band;
-  for (const ComponentBox& box : boxes) {
-    if (box.ymin >= top && box.ymax <= bottom) {
-      band.push_back({box.xmin, box.ymin - top, box.xmax, box.ymax - top});
+  for (const Box& box : boxes) {
+    if (box.top >= top && box.bottom <= bottom) {
+      band.push_back({box.left, box.top - top, box.right, box.bottom - top});
     }
   }
   return band;

@@ -47,17 +47,17 @@ TEST(DetectTextRegionsTest, AcceptAllModelBoxesARenderedTextLine) {
   ASSERT_FALSE(run.boxes.empty());
   // The line's ink spans roughly x 40..330, y 45..82: some final box covers its middle.
   bool covered = false;
-  for (const ComponentBox& box : run.boxes) {
-    covered |= box.xmin <= 185 && box.xmax >= 185 && box.ymin <= 65 && box.ymax >= 65;
-    EXPECT_GE(box.ymin, 30);
-    EXPECT_LE(box.ymax, 95);
+  for (const Box& box : run.boxes) {
+    covered |= box.left <= 185 && box.right >= 185 && box.top <= 65 && box.bottom >= 65;
+    EXPECT_GE(box.top, 30);
+    EXPECT_LE(box.bottom, 95);
   }
   EXPECT_TRUE(covered);
   // Every TextMask pixel lies inside a final box, and the BoxMask fills exactly the boxes.
   EXPECT_EQ(cv::countNonZero(run.textMask & ~run.boxMask), 0);
   cv::Mat painted = cv::Mat::zeros(image.size(), CV_8UC1);
-  for (const ComponentBox& box : run.boxes) {
-    painted(cv::Rect(box.xmin, box.ymin, box.xmax - box.xmin + 1, box.ymax - box.ymin + 1)) = 255;
+  for (const Box& box : run.boxes) {
+    painted(cv::Rect(box.left, box.top, box.right - box.left + 1, box.bottom - box.top + 1)) = 255;
   }
   EXPECT_EQ(cv::norm(painted, run.boxMask, cv::NORM_INF), 0);
 }

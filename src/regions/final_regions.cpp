@@ -36,7 +36,7 @@ bool hasUnvisited(const cv::Mat& visited) { return cv::countNonZero(visited == 0
 // One raster pass over the label map; box l - 1 (after `first`) gathers the pixels of label l.
 void gatherBoxes(const cv::Mat& labels, int areaCount, BoxList& boxes) {
   const std::size_t first = boxes.size();
-  const ComponentBox unset{labels.cols - 1, labels.rows - 1, 0, 0};
+  const Box unset{labels.cols - 1, labels.rows - 1, 0, 0};
   boxes.resize(first + static_cast<std::size_t>(areaCount), unset);
   for (int y = 0; y < labels.rows; ++y) {
     const float* row = labels.ptr<float>(y);
@@ -47,11 +47,11 @@ void gatherBoxes(const cv::Mat& labels, int areaCount, BoxList& boxes) {
       // Past 2^24 areas the single-precision counter stops growing and its last value labels
       // every further area; they share one box rather than one past the end of the list.
       if (k >= boxes.size()) boxes.resize(k + 1, unset);
-      ComponentBox& box = boxes[k];
-      box.xmin = std::min(box.xmin, x);
-      box.ymin = std::min(box.ymin, y);
-      box.xmax = std::max(box.xmax, x);
-      box.ymax = std::max(box.ymax, y);
+      Box& box = boxes[k];
+      box.left = std::min(box.left, x);
+      box.top = std::min(box.top, y);
+      box.right = std::max(box.right, x);
+      box.bottom = std::max(box.bottom, y);
     }
   }
 }
@@ -94,12 +94,12 @@ void textMaskRegions(const cv::Mat& textMask, BoxList& boxes) {
 
 cv::Mat fillBoxMask(const BoxList& boxes, int height, int width) {
   cv::Mat mask = cv::Mat::zeros(height, width, CV_8UC1);
-  for (const ComponentBox& box : boxes) {
+  for (const Box& box : boxes) {
     // Clipped in integers: a box from elsewhere may reach past the mask or be empty.
-    const int x0 = std::max(box.xmin, 0);
-    const int y0 = std::max(box.ymin, 0);
-    const int x1 = std::min(box.xmax, width - 1);
-    const int y1 = std::min(box.ymax, height - 1);
+    const int x0 = std::max(box.left, 0);
+    const int y0 = std::max(box.top, 0);
+    const int x1 = std::min(box.right, width - 1);
+    const int y1 = std::min(box.bottom, height - 1);
     if (x0 > x1 || y0 > y1) continue;
     mask(cv::Range(y0, y1 + 1), cv::Range(x0, x1 + 1)).setTo(255);
   }

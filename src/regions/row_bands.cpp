@@ -11,10 +11,10 @@ namespace {
 void splitAtBound(BoxList& boxes, int bound) {
   BoxList work = boxes;
   for (std::size_t i = 0; i < boxes.size(); ++i) {
-    const ComponentBox box = boxes[i];
-    if (box.ymin < bound && box.ymax >= bound) {
-      work.push_back({box.xmin, box.ymin, box.xmax, bound - 1});
-      work.push_back({box.xmin, bound, box.xmax, box.ymax});
+    const Box box = boxes[i];
+    if (box.top < bound && box.bottom >= bound) {
+      work.push_back({box.left, box.top, box.right, bound - 1});
+      work.push_back({box.left, bound, box.right, box.bottom});
       markRemoved(work[i]);
     }
   }

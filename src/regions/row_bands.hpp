@@ -6,7 +6,7 @@
 
 namespace scenetext::regions {
 
-// Cuts every box of `boxes` that crosses an interior bound b (ymin < b <= ymax) of `bands`
+// Cuts every box of `boxes` that crosses an interior bound b (top < b <= bottom) of `bands`
 // (ascending row bounds b[0] < ... < b[n-1]; the interior ones are b[1] ... b[n-2]) into an upper
 // piece ending at row b - 1 and a lower piece starting at row b. Bounds are taken in list order;
 // for each one the crossing boxes leave their place and their pieces go to the end of the list,

@@ -1,6 +1,6 @@
 #pragma once
 
-// Readable GoogleTest failure messages for boxes: "(xmin, ymin, xmax, ymax)".
+// Readable GoogleTest failure messages for boxes: "(left, top, right, bottom)".
 
 #include <ostream>
 
@@ -8,8 +8,8 @@
 
 namespace scenetext {
 
-inline void PrintTo(const ComponentBox& box, std::ostream* os) {
-  *os << '(' << box.xmin << ", " << box.ymin << ", " << box.xmax << ", " << box.ymax << ')';
+inline void PrintTo(const Box& box, std::ostream* os) {
+  *os << '(' << box.left << ", " << box.top << ", " << box.right << ", " << box.bottom << ')';
 }
 
 }  // namespace scenetext

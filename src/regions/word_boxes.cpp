@@ -12,22 +12,22 @@ struct Span {
 };
 
 // Edge pixels per column of the line, the line's first column at index 0.
-std::vector<int> columnCounts(const cv::Mat& edges, const ComponentBox& line) {
-  std::vector<int> counts(line.xmax - line.xmin + 1, 0);
-  for (int y = line.ymin; y <= line.ymax; ++y) {
+std::vector<int> columnCounts(const cv::Mat& edges, const Box& line) {
+  std::vector<int> counts(line.right - line.left + 1, 0);
+  for (int y = line.top; y <= line.bottom; ++y) {
     const uchar* row = edges.ptr<uchar>(y);
-    for (int x = line.xmin; x <= line.xmax; ++x) counts[x - line.xmin] += row[x] != 0;
+    for (int x = line.left; x <= line.right; ++x) counts[x - line.left] += row[x] != 0;
   }
   return counts;
 }
 
 // The first and last rows of `box` that hold an edge pixel between its columns.
-Span inkRows(const cv::Mat& edges, const ComponentBox& box) {
+Span inkRows(const cv::Mat& edges, const Box& box) {
   Span rows{0, -1};
   bool found = false;
-  for (int y = box.ymin; y <= box.ymax; ++y) {
+  for (int y = box.top; y <= box.bottom; ++y) {
     const uchar* row = edges.ptr<uchar>(y);
-    if (std::any_of(row + box.xmin, row + box.xmax + 1, [](uchar v) { return v != 0; })) {
+    if (std::any_of(row + box.left, row + box.right + 1, [](uchar v) { return v != 0; })) {
       if (!found) rows.first = y;
       rows.last = y;
       found = true;
@@ -52,17 +52,17 @@ std::vector<Span> wordColumns(const std::vector<int>& counts, int minGap) {
   return words;
 }
 
-ComponentBox grown(const ComponentBox& box, int margin, const ComponentBox& within) {
-  return {std::max(box.xmin - margin, within.xmin), std::max(box.ymin - margin, within.ymin),
-          std::min(box.xmax + margin, within.xmax), std::min(box.ymax + margin, within.ymax)};
+Box grown(const Box& box, int margin, const Box& within) {
+  return {std::max(box.left - margin, within.left), std::max(box.top - margin, within.top),
+          std::min(box.right + margin, within.right), std::min(box.bottom + margin, within.bottom)};
 }
 
 }  // namespace
 
-BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line, const WordSplitting& splitting) {
+BoxList wordBoxes(const cv::Mat& edges, const Box& line, const WordSplitting& splitting) {
   CV_Assert(edges.type() == CV_8UC1);
-  CV_Assert(line.xmin >= 0 && line.ymin >= 0 && line.xmax < edges.cols && line.ymax < edges.rows &&
-            line.xmin <= line.xmax && line.ymin <= line.ymax);
+  CV_Assert(line.left >= 0 && line.top >= 0 && line.right < edges.cols &&
+            line.bottom < edges.rows && line.left <= line.right && line.top <= line.bottom);
   const Span lineInk = inkRows(edges, line);
   if (lineInk.last < lineInk.first) return {line};
   // The ink height, not the box height: candidate rectangles leave a varying margin around text.
@@ -71,10 +71,9 @@ BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line, const WordSpli
   const int margin = static_cast<int>(std::lround(splitting.margin * height));
   BoxList words;
   for (const Span& columns : wordColumns(columnCounts(edges, line), minGap)) {
-    const ComponentBox column{line.xmin + columns.first, line.ymin, line.xmin + columns.last,
-                              line.ymax};
+    const Box column{line.left + columns.first, line.top, line.left + columns.last, line.bottom};
     const Span rows = inkRows(edges, column);
-    words.push_back(grown({column.xmin, rows.first, column.xmax, rows.last}, margin, line));
+    words.push_back(grown({column.left, rows.first, column.right, rows.last}, margin, line));
   }
   return words;
 }
@@ -83,7 +82,7 @@ std::vector<BoxList> lineWords(const cv::Mat& edges, const BoxList& lines,
                                const WordSplitting& splitting) {
   std::vector<BoxList> words;
   words.reserve(lines.size());
-  for (const ComponentBox& line : lines) words.push_back(wordBoxes(edges, line, splitting));
+  for (const Box& line : lines) words.push_back(wordBoxes(edges, line, splitting));
   return words;
 }
 

@@ -31,7 +31,7 @@ inline constexpr WordSplitting kWordSplitting{};
 // ink in those columns, plus the margin, and stays within `line`. A line without edge pixels is
 // returned whole; a line without a wide enough gap gives one word. A line that does not lie within
 // `edges` (or another matrix type) is a caller's mistake: cv::Exception.
-BoxList wordBoxes(const cv::Mat& edges, const ComponentBox& line,
+BoxList wordBoxes(const cv::Mat& edges, const Box& line,
                   const WordSplitting& splitting = kWordSplitting);
 
 // wordBoxes of every line, in the order of `lines`.

@@ -12,8 +12,8 @@ namespace {
 // thinned edges of a solid letter look.
 cv::Mat outlines(cv::Size size, const BoxList& letters) {
   cv::Mat edges = cv::Mat::zeros(size, CV_8UC1);
-  for (const ComponentBox& b : letters) {
-    cv::rectangle(edges, cv::Point(b.xmin, b.ymin), cv::Point(b.xmax, b.ymax), 255, 1);
+  for (const Box& b : letters) {
+    cv::rectangle(edges, cv::Point(b.left, b.top), cv::Point(b.right, b.bottom), 255, 1);
   }
   return edges;
 }
@@ -65,7 +65,7 @@ TEST(WordBoxesTest, IgnoresEdgesOutsideTheLine) {
 
 TEST(WordBoxesTest, LineWithoutEdgesStaysWhole) {
   const cv::Mat edges = cv::Mat::zeros(20, 30, CV_8UC1);
-  const ComponentBox line{3, 4, 20, 12};
+  const Box line{3, 4, 20, 12};
   EXPECT_EQ(wordBoxes(edges, line), BoxList{line});
 }
 

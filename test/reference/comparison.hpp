@@ -71,7 +71,7 @@ inline void expectSameMat(const std::string& stage, const cv::Mat& library,
 
 inline FlatBoxList flatten(const BoxList& boxes) {
   FlatBoxList flat;
-  for (const ComponentBox& b : boxes) flat.insert(flat.end(), {b.xmin, b.ymin, b.xmax, b.ymax});
+  for (const Box& b : boxes) flat.insert(flat.end(), {b.left, b.top, b.right, b.bottom});
   return flat;
 }
 

@@ -51,7 +51,7 @@ PrecisionRecallCurve iouCurve(const std::vector<ImageEvaluation>& images) {
 
 // Image `image` scored with only its detections whose score is at least `threshold`.
 Tally tallyAbove(const ImageEvaluation& image, double threshold) {
-  std::vector<Rect> kept;
+  std::vector<Box> kept;
   for (size_t d = 0; d < image.detections.size(); ++d) {
     if (image.scores[d].value_or(0.0) >= threshold) kept.push_back(image.detections[d]);
   }

@@ -13,7 +13,7 @@ WordBox word(int left, int right) { return {left, 0, right, 0, "w", false}; }
 WordBox dontCare(int left, int right) { return {left, 0, right, 0, "###", true}; }
 
 struct ScoredBox {
-  Rect box;
+  Box box;
   std::optional<double> score;
 };
 

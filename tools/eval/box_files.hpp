@@ -6,7 +6,6 @@
 
 namespace scenetext::evaluation {
 
-using Rect = io::Box;
 using io::Detection;
 using io::WordBox;
 

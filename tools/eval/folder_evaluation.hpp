@@ -54,7 +54,7 @@ Result<std::vector<std::pair<std::string, std::string>>> listImagesByStem(
 struct ImageEvaluation {
   ImageFiles files;
   std::vector<WordBox> truth;
-  std::vector<Rect> detections;
+  std::vector<Box> detections;
   std::vector<std::optional<double>> scores;  // one per detection: its line's score, if it has one
   ImageScore score;
 };

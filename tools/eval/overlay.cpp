@@ -24,7 +24,7 @@ cv::Scalar colourOf(BoxOutcome outcome, const cv::Scalar& matched, const cv::Sca
   return kIgnoredColour;
 }
 
-void outline(cv::Mat& canvas, const Rect& box, const cv::Scalar& colour, int thickness) {
+void outline(cv::Mat& canvas, const Box& box, const cv::Scalar& colour, int thickness) {
   // Sides far outside the canvas are pulled in to just beyond its edge: they stay invisible, and
   // the drawing never has to deal with coordinates near the limits of int.
   const int margin = thickness + 1;
@@ -34,7 +34,7 @@ void outline(cv::Mat& canvas, const Rect& box, const cv::Scalar& colour, int thi
                 cv::Point(clampX(box.right), clampY(box.bottom)), colour, thickness);
 }
 
-Rect scaled(const Rect& box, double factor) {
+Box scaled(const Box& box, double factor) {
   const auto at = [factor](int value) {
     return static_cast<int>(std::clamp(std::lround(value * factor), -(1L << 30), 1L << 30));
   };
@@ -56,14 +56,14 @@ cv::Mat drawThumbnail(const cv::Mat& image, const ImageEvaluation& evaluation, i
   thumbnail.score = evaluation.score;
   for (const WordBox& word : evaluation.truth) {
     WordBox moved = word;
-    const Rect box = scaled(word.rect(), factor);
+    const Box box = scaled(word.rect(), factor);
     moved.left = box.left;
     moved.top = box.top;
     moved.right = box.right;
     moved.bottom = box.bottom;
     thumbnail.truth.push_back(std::move(moved));
   }
-  for (const Rect& detection : evaluation.detections)
+  for (const Box& detection : evaluation.detections)
     thumbnail.detections.push_back(scaled(detection, factor));
   return drawOverlay(reduced, thumbnail);
 }

@@ -40,23 +40,23 @@ struct DontCareRule {
   double share;
 };
 
-bool dropsOnDontCares(const Rect& detection, const std::vector<Rect>& dontCares,
+bool dropsOnDontCares(const Box& detection, const std::vector<Box>& dontCares,
                       const DontCareRule& rule) {
   const double area = boxArea(detection);
   if (dontCares.empty() || area <= 0.0) return false;
   if (rule.overUnion) return coveredArea(detection, dontCares) / area > rule.share;
-  for (const Rect& dontCare : dontCares) {
+  for (const Box& dontCare : dontCares) {
     if (intersectionArea(detection, dontCare) / area > rule.share) return true;
   }
   return false;
 }
 
 CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth,
-                                const std::vector<Rect>& detections, const DontCareRule& rule,
+                                const std::vector<Box>& detections, const DontCareRule& rule,
                                 ImageScore& score) {
   CountedBoxes counted{std::vector<bool>(truth.size(), false),
                        std::vector<bool>(detections.size(), false)};
-  std::vector<Rect> dontCares;
+  std::vector<Box> dontCares;
   score.wordOutcomes.assign(truth.size(), BoxOutcome::Unmatched);
   for (size_t g = 0; g < truth.size(); ++g) {
     if (truth[g].dontCare) {
@@ -82,13 +82,13 @@ CountedBoxes selectCountedBoxes(const std::vector<WordBox>& truth,
 // Intersections and areas of every word/detection pair, don't-care boxes included.
 class OverlapTable {
  public:
-  OverlapTable(const std::vector<WordBox>& truth, const std::vector<Rect>& detections)
+  OverlapTable(const std::vector<WordBox>& truth, const std::vector<Box>& detections)
       : detectionCount_(detections.size()) {
     for (const WordBox& word : truth) wordArea_.push_back(boxArea(word.rect()));
-    for (const Rect& detection : detections) detectionArea_.push_back(boxArea(detection));
+    for (const Box& detection : detections) detectionArea_.push_back(boxArea(detection));
     intersection_.reserve(truth.size() * detectionCount_);
     for (const WordBox& word : truth) {
-      for (const Rect& detection : detections) {
+      for (const Box& detection : detections) {
         intersection_.push_back(intersectionArea(word.rect(), detection));
       }
     }
@@ -170,8 +170,8 @@ double roundedCoverage(double sum) {
 struct DetEvalContext {
   const OverlapTable& table;
   const CountedBoxes& counted;
-  const std::vector<Rect>& wordRects;
-  const std::vector<Rect>& detectionRects;
+  const std::vector<Box>& wordRects;
+  const std::vector<Box>& detectionRects;
   const DetEvalConstraints& constraints;
   PartnerCounts overlaps;
 };
@@ -295,28 +295,28 @@ Scores scoresOf(const Tally& tally) {
   return scores;
 }
 
-double boxArea(const Rect& box) {
+double boxArea(const Box& box) {
   const int64_t width = extent(box.left, box.right);
   const int64_t height = extent(box.top, box.bottom);
   if (width <= 0 || height <= 0) return 0.0;
   return static_cast<double>(width) * static_cast<double>(height);
 }
 
-double intersectionArea(const Rect& a, const Rect& b) {
+double intersectionArea(const Box& a, const Box& b) {
   return boxArea({std::max(a.left, b.left), std::max(a.top, b.top), std::min(a.right, b.right),
                   std::min(a.bottom, b.bottom)});
 }
 
-double coveredArea(const Rect& target, const std::vector<Rect>& covers) {
+double coveredArea(const Box& target, const std::vector<Box>& covers) {
   // Half-open pixel spans [left, right + 1) of the covers clipped to the target.
   struct Span {
     int64_t left, top, right, bottom;
   };
   std::vector<Span> spans;
   std::vector<int64_t> columns;
-  for (const Rect& cover : covers) {
-    const Rect clip{std::max(target.left, cover.left), std::max(target.top, cover.top),
-                    std::min(target.right, cover.right), std::min(target.bottom, cover.bottom)};
+  for (const Box& cover : covers) {
+    const Box clip{std::max(target.left, cover.left), std::max(target.top, cover.top),
+                   std::min(target.right, cover.right), std::min(target.bottom, cover.bottom)};
     if (boxArea(clip) <= 0.0) continue;
     spans.push_back({clip.left, clip.top, int64_t{clip.right} + 1, int64_t{clip.bottom} + 1});
     columns.push_back(spans.back().left);
@@ -339,9 +339,9 @@ double coveredArea(const Rect& target, const std::vector<Rect>& covers) {
   return area;
 }
 
-double normalizedCentreDistance(const Rect& a, const Rect& b) {
+double normalizedCentreDistance(const Box& a, const Box& b) {
   const auto centre = [](int low, int high) { return (static_cast<double>(low) + high) / 2.0; };
-  const auto diagonal = [](const Rect& r) {
+  const auto diagonal = [](const Box& r) {
     return std::hypot(static_cast<double>(extent(r.left, r.right)),
                       static_cast<double>(extent(r.top, r.bottom)));
   };
@@ -350,14 +350,14 @@ double normalizedCentreDistance(const Rect& a, const Rect& b) {
   return std::hypot(dx, dy) / ((diagonal(a) + diagonal(b)) / 2.0);
 }
 
-ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
+ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Box>& detections,
                         const DetEvalConstraints& constraints) {
   ImageScore score;
   // The script drops a detection on one don't-care word by the precision constraint.
   const CountedBoxes counted =
       selectCountedBoxes(truth, detections, {false, constraints.areaPrecision}, score);
   const OverlapTable table(truth, detections);
-  std::vector<Rect> wordRects;
+  std::vector<Box> wordRects;
   for (const WordBox& word : truth) wordRects.push_back(word.rect());
   const DetEvalContext context{table,      counted,     wordRects,
                                detections, constraints, countOverlaps(table, counted)};
@@ -371,7 +371,7 @@ ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rec
   return score;
 }
 
-ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& detections) {
+ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Box>& detections) {
   ImageScore score;
   const CountedBoxes counted =
       selectCountedBoxes(truth, detections, {true, kIoUDontCareCoverage}, score);
@@ -402,7 +402,7 @@ ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& 
   return score;
 }
 
-ImageScore scoreImage(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
+ImageScore scoreImage(const std::vector<WordBox>& truth, const std::vector<Box>& detections,
                       Protocol protocol) {
   return protocol == Protocol::IoU ? scoreIoU(truth, detections) : scoreDetEval(truth, detections);
 }

@@ -73,23 +73,23 @@ struct DetEvalConstraints {
 //     constraint with the detection, whose shares of its area, summed and rounded to 4 decimals,
 //     reach the precision constraint, when the detection overlaps at least two counted words:
 //     recall 1 for each of those words, precision 1.
-ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
+ImageScore scoreDetEval(const std::vector<WordBox>& truth, const std::vector<Box>& detections,
                         const DetEvalConstraints& constraints = {});
 
 // ICDAR 2015: one-to-one matches at intersection over union strictly above 0.5, taken greedily
 // from the highest overlap down (ties: earlier word, then earlier detection); 1 each.
-ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Rect>& detections);
+ImageScore scoreIoU(const std::vector<WordBox>& truth, const std::vector<Box>& detections);
 
-ImageScore scoreImage(const std::vector<WordBox>& truth, const std::vector<Rect>& detections,
+ImageScore scoreImage(const std::vector<WordBox>& truth, const std::vector<Box>& detections,
                       Protocol protocol);
 
 // Geometry of inclusive boxes. An inverted box (right < left or bottom < top) has area 0.
-double boxArea(const Rect& box);
-double intersectionArea(const Rect& a, const Rect& b);
+double boxArea(const Box& box);
+double intersectionArea(const Box& a, const Box& b);
 // The part of `target`'s area covered by the union of `covers`, overlaps counted once.
-double coveredArea(const Rect& target, const std::vector<Rect>& covers);
+double coveredArea(const Box& target, const std::vector<Box>& covers);
 // Distance between the two centres divided by the mean of the two diagonals, each diagonal taken
 // over the inclusive extent (sqrt(width^2 + height^2), width = right - left + 1).
-double normalizedCentreDistance(const Rect& a, const Rect& b);
+double normalizedCentreDistance(const Box& a, const Box& b);
 
 }  // namespace scenetext::evaluation

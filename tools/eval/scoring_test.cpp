@@ -51,7 +51,7 @@ TEST(BoxGeometry, AreasAreInclusiveAndNeverOverflow) {
 }
 
 TEST(BoxGeometry, CoveredAreaCountsOverlappingCoversOnce) {
-  const Rect target{0, 0, 9, 9};
+  const Box target{0, 0, 9, 9};
   EXPECT_EQ(coveredArea(target, {}), 0.0);
   EXPECT_EQ(coveredArea(target, {{0, 0, 4, 9}, {0, 0, 4, 9}}), 50.0);
   EXPECT_EQ(coveredArea(target, {{0, 0, 5, 9}, {4, 0, 9, 4}}), 60.0 + 20.0);
@@ -64,15 +64,15 @@ TEST(BoxGeometry, CentreDistanceIsBelowOneForEveryOverlappingPair) {
   EXPECT_DOUBLE_EQ(normalizedCentreDistance({0, 0, 9, 9}, {30, 0, 39, 9}), 30.0 / std::sqrt(200.0));
   // So the one-to-one centre rule at its published bound of 1 never rejects a pair that overlaps
   // at all: boxes of many shapes touching at each corner stay below 1.
-  const std::vector<Rect> shapes = {
+  const std::vector<Box> shapes = {
       {0, 0, 0, 0}, {0, 0, 99, 0}, {0, 0, 0, 99}, {0, 0, 9, 9}, {0, 0, 199, 29}};
-  for (const Rect& a : shapes) {
-    for (const Rect& b : shapes) {
+  for (const Box& a : shapes) {
+    for (const Box& b : shapes) {
       for (int sx : {-1, 1}) {
         for (int sy : {-1, 1}) {
           const int dx = sx > 0 ? a.right - b.left : a.left - b.right;
           const int dy = sy > 0 ? a.bottom - b.top : a.top - b.bottom;
-          const Rect moved{b.left + dx, b.top + dy, b.right + dx, b.bottom + dy};
+          const Box moved{b.left + dx, b.top + dy, b.right + dx, b.bottom + dy};
           ASSERT_GT(intersectionArea(a, moved), 0.0);
           EXPECT_LT(normalizedCentreDistance(a, moved), 1.0);
         }
@@ -84,7 +84,7 @@ TEST(BoxGeometry, CentreDistanceIsBelowOneForEveryOverlappingPair) {
 TEST(DetEval, OneToOneConstraintsAreNonStrictAndANearMissMatchesNothing) {
   struct Row {
     const char* what;
-    Rect detection;
+    Box detection;
     bool matched;
   };
   // The word is 1000 pixels long; the second word set is 100 pixels long.
@@ -136,7 +136,7 @@ TEST(DetEval, WordSplitInTwoScoresPointEightPerPiece) {
 TEST(DetEval, SplitNearMisses) {
   struct Row {
     const char* what;
-    std::vector<Rect> pieces;
+    std::vector<Box> pieces;
     double recallSum;
   };
   const std::vector<Row> rows = {
@@ -155,7 +155,7 @@ TEST(DetEval, SplitAndMergeCoverageIsComparedRoundedToFourDecimals) {
   struct Row {
     const char* what;
     std::vector<WordBox> words;
-    std::vector<Rect> detections;
+    std::vector<Box> detections;
     double recallSum;
   };
   // 100000-pixel boxes: a sum of 0.79996 rounds to 0.8 and passes, 0.79994 rounds to 0.7999 and
@@ -243,7 +243,7 @@ TEST(DetEval, MergeNearMisses) {
   const std::vector<WordBox> words = {word(0, 0, 9, 0), word(20, 0, 29, 0)};
   struct Row {
     const char* what;
-    Rect line;
+    Box line;
     double recallSum;
   };
   const std::vector<Row> rows = {
@@ -263,7 +263,7 @@ TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
   // Over the line, words 1 and 2 fill only 600 of 1700 pixels; with word 0 they would fill 1100.
   const std::vector<WordBox> words = {word(0, 0, 49, 9), word(100, 0, 129, 9),
                                       word(140, 0, 169, 9)};
-  const std::vector<Rect> detections = {{0, 0, 49, 9}, {0, 0, 169, 9}};
+  const std::vector<Box> detections = {{0, 0, 49, 9}, {0, 0, 169, 9}};
   const ImageScore score = scoreDetEval(words, detections);
   expectTally(score, {3, 2, 1.0, 1.0});
   EXPECT_EQ(score.detectionOutcomes, (Outcomes{kMatched, kUnmatched}));
@@ -275,7 +275,7 @@ TEST(DetEval, LaterPassesSeeOnlyUnmatchedBoxes) {
 // (so that one-to-one, split and merge situations all arise) or boxes anywhere.
 struct RandomImage {
   std::vector<WordBox> truth;
-  std::vector<Rect> detections;
+  std::vector<Box> detections;
 };
 
 RandomImage randomImage(std::mt19937& random) {
@@ -286,14 +286,14 @@ RandomImage randomImage(std::mt19937& random) {
   for (int k = uniform(0, 6); k > 0; --k) {
     const int left = uniform(0, 60);
     const int top = uniform(0, 20);
-    const Rect box{left, top, left + uniform(0, 30), top + uniform(0, 8)};
+    const Box box{left, top, left + uniform(0, 30), top + uniform(0, 8)};
     image.truth.push_back(uniform(0, 6) == 0 ? dontCare(box.left, box.top, box.right, box.bottom)
                                              : word(box.left, box.top, box.right, box.bottom));
   }
   for (int k = uniform(0, 6); k > 0; --k) {
-    Rect box;
+    Box box;
     if (!image.truth.empty() && uniform(0, 4) < 3) {
-      const Rect source =
+      const Box source =
           image.truth[static_cast<size_t>(uniform(0, static_cast<int>(image.truth.size()) - 1))]
               .rect();
       box = {source.left + uniform(-4, 4), source.top + uniform(-2, 2),
@@ -316,7 +316,7 @@ std::string describe(const RandomImage& image) {
          << "\"\n";
   }
   text << "--\n";
-  for (const Rect& d : image.detections)
+  for (const Box& d : image.detections)
     text << d.left << "," << d.top << "," << d.right << "," << d.bottom << "\n";
   return text.str();
 }
@@ -347,7 +347,7 @@ TEST(DontCare, DetEvalDropsOnOneWordAndIoUOnTheUnion) {
   struct Row {
     const char* what;
     std::vector<WordBox> truth;
-    Rect detection;
+    Box detection;
     BoxOutcome detEval;  // more than 0.4 inside any single don't-care word
     BoxOutcome iou;      // more than 0.5 inside their union
   };
@@ -390,7 +390,7 @@ TEST(DontCare, ADontCareWordIsNeverMatched) {
 
 TEST(IoU, MatchesStrictlyAboveOneHalf) {
   struct Row {
-    Rect detection;
+    Box detection;
     double recallSum;
   };
   // The word is 100 pixels: 50 shared of 100 in the union is exactly 0.5; 51 of 100 is above.

@@ -15,6 +15,7 @@
 #include "driver/run.hpp"
 #include "eval/box_files.hpp"
 #include "eval/scoring.hpp"
+#include "io/box_files.hpp"
 #include "io/image_input.hpp"
 #include "regions/candidate_modes.hpp"
 
@@ -166,11 +167,11 @@ cv::Mat decodeImage(std::string_view bytes) {
 }
 
 void checkBoxesInside(const BoxList& boxes, const cv::Mat& working) {
-  for (const ComponentBox& box : boxes) {
-    check(box.xmin >= 0 && box.xmin <= box.xmax && box.xmax < working.cols && box.ymin >= 0 &&
-              box.ymin <= box.ymax && box.ymax < working.rows,
-          "box " + std::to_string(box.xmin) + "," + std::to_string(box.ymin) + "," +
-              std::to_string(box.xmax) + "," + std::to_string(box.ymax) + " outside the " +
+  for (const Box& box : boxes) {
+    check(box.left >= 0 && box.left <= box.right && box.right < working.cols && box.top >= 0 &&
+              box.top <= box.bottom && box.bottom < working.rows,
+          "box " + std::to_string(box.left) + "," + std::to_string(box.top) + "," +
+              std::to_string(box.right) + "," + std::to_string(box.bottom) + " outside the " +
               std::to_string(working.cols) + "x" + std::to_string(working.rows) + " working image");
   }
 }
@@ -224,7 +225,7 @@ void fuzzImageRun(std::string_view bytes) {
     const cv::Mat result = driver::renderResultImage(input.working, input.input, detection.boxMask);
     check(result.size() == image.size() && result.type() == image.type(),
           where + "the result image does not match the input");
-    driver::formatBoxList(detection.boxes, input.factor);
+    io::formatBoxList(detection.boxes, input.factor);
   }
 }
 

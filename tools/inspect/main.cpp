@@ -1,6 +1,6 @@
 // scenetext-inspect: looks inside one detection run, stage by stage.
 //   edges IMAGE OUT.png          the EdgeMap of the WorkingImage, as a PNG
-//   boxes IMAGE                  the filtered component boxes, one xmin,ymin,xmax,ymax per line
+//   boxes IMAGE                  the filtered component boxes, one left,top,right,bottom per line
 //   features IMAGE [x,y,w,h]     the 190 feature values of a region of the WorkingImage
 //   candidates IMAGE [MODEL] [--candidates exact|extended]
 //                                the candidate rectangles x,y,w,h in seed order (+ decision)
@@ -55,8 +55,8 @@ Status inspectEdges(const std::string& imagePath, const std::string& outPath) {
 Status inspectBoxes(const std::string& imagePath) {
   Result<driver::WorkingInput> input = loadWorking(imagePath);
   if (!input.ok()) return input.status();
-  for (const ComponentBox& box : componentBoxes(input->working)) {
-    std::printf("%d,%d,%d,%d\n", box.xmin, box.ymin, box.xmax, box.ymax);
+  for (const Box& box : componentBoxes(input->working)) {
+    std::printf("%d,%d,%d,%d\n", box.left, box.top, box.right, box.bottom);
   }
   return {};
 }

@@ -26,8 +26,8 @@ std::vector<int> stagesPassed(const ImageSamples& samples,
   return passed;
 }
 
-std::vector<evaluation::Rect> simulateDetections(const ImageSamples& samples,
-                                                 const std::vector<bool>& accepted) {
+std::vector<Box> simulateDetections(const ImageSamples& samples,
+                                    const std::vector<bool>& accepted) {
   const CandidateFeatures& candidates = samples.candidates;
   cv::Mat textMask = cv::Mat::zeros(candidates.height, candidates.width, CV_8UC1);
   for (size_t k = 0; k < candidates.rects.size(); ++k) {
@@ -36,10 +36,10 @@ std::vector<evaluation::Rect> simulateDetections(const ImageSamples& samples,
   BoxList boxes;
   regions::textMaskRegions(textMask, boxes);
   // The box list scales each coordinate by the factor and nothing more.
-  std::vector<evaluation::Rect> detections;
+  std::vector<Box> detections;
   const int f = candidates.factor;
-  for (const ComponentBox& box : boxes) {
-    detections.push_back({box.xmin * f, box.ymin * f, box.xmax * f, box.ymax * f});
+  for (const Box& box : boxes) {
+    detections.push_back({box.left * f, box.top * f, box.right * f, box.bottom * f});
   }
   return detections;
 }

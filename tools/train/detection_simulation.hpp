@@ -21,8 +21,7 @@ std::vector<int> stagesPassed(const ImageSamples& samples, const classifier::Stu
 
 // The boxes, in input-image coordinates and in the detector's order, that a detection run reports
 // for `samples` when exactly the candidates with accepted[k] true are accepted.
-std::vector<evaluation::Rect> simulateDetections(const ImageSamples& samples,
-                                                 const std::vector<bool>& accepted);
+std::vector<Box> simulateDetections(const ImageSamples& samples, const std::vector<bool>& accepted);
 
 // DetEval tallies over `images` for every prefix of `cascade`: element k scores the first k
 // stages (element 0 accepts every candidate, the ceiling the candidates allow), so the result has

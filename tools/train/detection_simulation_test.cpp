@@ -15,16 +15,16 @@ namespace {
 using scenetext::testing::ScratchFolder;
 
 // The boxes a real detection run reports, in input coordinates as the box list writes them.
-std::vector<evaluation::Rect> detectedBoxes(const std::string& imagePath,
-                                            const classifier::StumpCascade& model) {
+std::vector<Box> detectedBoxes(const std::string& imagePath,
+                               const classifier::StumpCascade& model) {
   auto input = driver::loadColourImage(imagePath);
   EXPECT_TRUE(input.ok());
   const driver::WorkingInput prepared = driver::prepareWorkingInput(*input);
   const driver::Detection detection = driver::detectText(prepared.working, model);
-  std::vector<evaluation::Rect> boxes;
-  for (const ComponentBox& box : detection.boxes) {
-    boxes.push_back({box.xmin * prepared.factor, box.ymin * prepared.factor,
-                     box.xmax * prepared.factor, box.ymax * prepared.factor});
+  std::vector<Box> boxes;
+  for (const Box& box : detection.boxes) {
+    boxes.push_back({box.left * prepared.factor, box.top * prepared.factor,
+                     box.right * prepared.factor, box.bottom * prepared.factor});
   }
   return boxes;
 }

@@ -20,12 +20,12 @@ std::vector<evaluation::WordBox> scaleWords(const std::vector<evaluation::WordBo
 
 SampleLabel labelCandidate(const cv::Rect& rect, const std::vector<evaluation::WordBox>& words,
                            const LabelRule& rule) {
-  const evaluation::Rect box{rect.x, rect.y, rect.x + rect.width - 1, rect.y + rect.height - 1};
+  const Box box{rect.x, rect.y, rect.x + rect.width - 1, rect.y + rect.height - 1};
   const double area = evaluation::boxArea(box);
   if (area <= 0.0) return SampleLabel::Unsure;
 
-  std::vector<evaluation::Rect> readable;
-  std::vector<evaluation::Rect> all;
+  std::vector<Box> readable;
+  std::vector<Box> all;
   double bestWordShare = 0.0;
   for (const evaluation::WordBox& word : words) {
     all.push_back(word.rect());

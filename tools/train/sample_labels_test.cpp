@@ -59,10 +59,10 @@ TEST(SampleLabels, RuleThresholdsAreOptions) {
 TEST(SampleLabels, WordsScaleToTheWorkingImageByTruncation) {
   const std::vector<evaluation::WordBox> words{word(7, 8, 101, 203), word(1, 1, 2, 3, true)};
   const std::vector<evaluation::WordBox> halved = scaleWords(words, 2);
-  EXPECT_EQ(halved[0].rect(), (evaluation::Rect{3, 4, 50, 101}));
-  EXPECT_EQ(halved[1].rect(), (evaluation::Rect{0, 0, 1, 1}));
+  EXPECT_EQ(halved[0].rect(), (Box{3, 4, 50, 101}));
+  EXPECT_EQ(halved[1].rect(), (Box{0, 0, 1, 1}));
   EXPECT_TRUE(halved[1].dontCare);
-  EXPECT_EQ(scaleWords(words, 4)[0].rect(), (evaluation::Rect{1, 2, 25, 50}));
+  EXPECT_EQ(scaleWords(words, 4)[0].rect(), (Box{1, 2, 25, 50}));
   EXPECT_EQ(scaleWords(words, 1), words);
 }
 

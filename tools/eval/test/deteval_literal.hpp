@@ -15,12 +15,12 @@
 
 namespace scenetext::evaluation::literal {
 
-inline double pixels(const Rect& r) {
+inline double pixels(const Box& r) {
   return static_cast<double>(int64_t{r.right} - r.left + 1) *
          static_cast<double>(int64_t{r.bottom} - r.top + 1);
 }
 
-inline double shared(const Rect& a, const Rect& b) {
+inline double shared(const Box& a, const Box& b) {
   const int64_t dx = int64_t{std::min(a.right, b.right)} - std::max(a.left, b.left) + 1;
   const int64_t dy = int64_t{std::min(a.bottom, b.bottom)} - std::max(a.top, b.top) + 1;
   return dx > 0 && dy > 0 ? static_cast<double>(dx) * static_cast<double>(dy) : 0.0;
@@ -40,7 +40,7 @@ inline bool contains(const std::vector<size_t>& list, size_t value) {
 }
 
 // recall and precision sums and the counts, as the script accumulates them for one image.
-inline Tally score(const std::vector<WordBox>& truth, const std::vector<Rect>& detections) {
+inline Tally score(const std::vector<WordBox>& truth, const std::vector<Box>& detections) {
   const size_t nG = truth.size();
   const size_t nD = detections.size();
   std::vector<size_t> gtDontCare;
