@@ -61,9 +61,9 @@ struct Losses {
 };
 
 // The rectangles in input-image coordinates, scaled as the box list scales the final boxes.
-std::vector<ev::Rect> inputRects(const tr::CandidateFeatures& candidates,
-                                 const std::vector<bool>* only) {
-  std::vector<ev::Rect> rects;
+std::vector<Box> inputRects(const tr::CandidateFeatures& candidates,
+                            const std::vector<bool>* only) {
+  std::vector<Box> rects;
   const int f = candidates.factor;
   for (size_t k = 0; k < candidates.rects.size(); ++k) {
     if (only && !(*only)[k]) continue;
@@ -73,18 +73,18 @@ std::vector<ev::Rect> inputRects(const tr::CandidateFeatures& candidates,
   return rects;
 }
 
-Loss lossOf(const ev::Rect& word, const std::vector<ev::Rect>& all,
-            const std::vector<ev::Rect>& accepted, const std::vector<ev::Rect>& boxes) {
+Loss lossOf(const Box& word, const std::vector<Box>& all, const std::vector<Box>& accepted,
+            const std::vector<Box>& boxes) {
   const double area = ev::boxArea(word);
   if (ev::coveredArea(word, all) < 0.8 * area) return kNoCandidate;
   if (ev::coveredArea(word, accepted) < 0.8 * area) return kRejected;
-  for (const ev::Rect& box : boxes) {
+  for (const Box& box : boxes) {
     if (ev::intersectionArea(word, box) >= 0.8 * area) return kTooLarge;
   }
   return kSplit;
 }
 
-size_t heightBin(const ev::Rect& word) {
+size_t heightBin(const Box& word) {
   const int height = word.bottom - word.top + 1;
   size_t bin = 0;
   while (bin < kHeightBounds.size() && height >= kHeightBounds[bin]) ++bin;
@@ -97,10 +97,10 @@ void addImage(const tr::ImageSamples& image, const classifier::StumpCascade& cas
   std::vector<bool> accepted(passed.size());
   for (size_t k = 0; k < passed.size(); ++k)
     accepted[k] = passed[k] == static_cast<int>(cascade.size());
-  const std::vector<ev::Rect> boxes = tr::simulateDetections(image, accepted);
+  const std::vector<Box> boxes = tr::simulateDetections(image, accepted);
   const ev::ImageScore score = ev::scoreDetEval(image.words, boxes);
-  const std::vector<ev::Rect> all = inputRects(image.candidates, nullptr);
-  const std::vector<ev::Rect> kept = inputRects(image.candidates, &accepted);
+  const std::vector<Box> all = inputRects(image.candidates, nullptr);
+  const std::vector<Box> kept = inputRects(image.candidates, &accepted);
   for (ev::BoxOutcome outcome : score.detectionOutcomes) {
     if (outcome == ev::BoxOutcome::Ignored) continue;
     losses.detections += 1;
@@ -110,7 +110,7 @@ void addImage(const tr::ImageSamples& image, const classifier::StumpCascade& cas
   losses.recallLost += static_cast<double>(score.tally.words) - score.tally.recallSum;
   for (size_t w = 0; w < image.words.size(); ++w) {
     if (score.wordOutcomes[w] == ev::BoxOutcome::Ignored) continue;
-    const ev::Rect word = image.words[w].rect();
+    const Box word = image.words[w].rect();
     const Loss loss =
         score.wordOutcomes[w] == ev::BoxOutcome::Matched ? kFound : lossOf(word, all, kept, boxes);
     losses.words[loss] += 1;
