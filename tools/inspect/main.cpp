@@ -131,7 +131,7 @@ int main(int argc, char** argv) {
   edgesCommand->add_option("out", out, "Output image (PNG)")->required();
 
   CLI::App* boxesCommand = app.add_subcommand(
-      "boxes", "Print the filtered component boxes, one xmin,ymin,xmax,ymax line each");
+      "boxes", "Print the filtered component boxes, one left,top,right,bottom line each");
   boxesCommand->add_option("image", image, "Input image")->required();
 
   CLI::App* featuresCommand = app.add_subcommand(
