@@ -129,6 +129,19 @@ TEST_F(BatchTest, BadArgumentsAndMissingInputs) {
       scratch_.path());
   EXPECT_EQ(missingModel.exitCode, 1);
   EXPECT_NE(missingModel.err.find("cannot read model"), std::string::npos);
+  // A missing output folder stops the batch before any image is read: one line, nothing written.
+  for (const std::string& missing : {"absent/", "absent/run-", "images/a.png/"}) {
+    auto noFolder =
+        runCommand(kBatch, {model(), (scratch_ / "images").string(), (scratch_ / missing).string()},
+                   scratch_.path());
+    EXPECT_EQ(noFolder.exitCode, 1) << missing;
+    EXPECT_TRUE(noFolder.out.empty()) << noFolder.out;
+    EXPECT_EQ(std::count(noFolder.err.begin(), noFolder.err.end(), '\n'), 1) << noFolder.err;
+    EXPECT_NE(noFolder.err.find(missing == "images/a.png/" ? "is not a folder" : "does not exist"),
+              std::string::npos)
+        << noFolder.err;
+  }
+  EXPECT_FALSE(std::filesystem::exists(scratch_ / "absent"));
   auto help = runCommand(kBatch, {"--help"}, scratch_.path());
   EXPECT_EQ(help.exitCode, 0);
   EXPECT_TRUE(std::filesystem::is_empty(scratch_ / "batch"));
@@ -188,11 +201,13 @@ TEST_F(BatchTest, JsonLinesInImageOrderWithFailuresAndScoresAsTheSingleCommandWr
 
   auto unwritable = runCommand(kBatch,
                                {"--jsonl", (scratch_ / "nowhere/r.jsonl").string(), model(), images,
-                                (scratch_ / "fresh").string() + "/"},
+                                (scratch_ / "fresh-").string()},
                                scratch_.path());
   EXPECT_EQ(unwritable.exitCode, 1);
   EXPECT_NE(unwritable.err.find("nowhere/r.jsonl"), std::string::npos) << unwritable.err;
-  EXPECT_FALSE(std::filesystem::exists(scratch_ / "fresh"));
+  for (const std::string& name : scratch_.listing()) {
+    EXPECT_FALSE(name.starts_with("fresh-")) << name << ": nothing is written after the failure";
+  }
 }
 
 }  // namespace

@@ -65,4 +65,15 @@ std::optional<std::string> finishedImage(const std::string& imagePath,
   return line;
 }
 
+Status checkOutputFolder(const std::string& prefix) {
+  const size_t slash = prefix.rfind('/');
+  if (slash == std::string::npos) return {};  // the current folder
+  const std::string folder = slash == 0 ? "/" : prefix.substr(0, slash);
+  std::error_code error;
+  const std::filesystem::file_status status = std::filesystem::status(folder, error);
+  if (std::filesystem::is_directory(status)) return {};
+  return Status::error("cannot write under '" + prefix + "': folder '" + folder + "' " +
+                       (std::filesystem::exists(status) ? "is not a folder" : "does not exist"));
+}
+
 }  // namespace scenetext::batch

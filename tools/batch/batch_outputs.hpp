@@ -18,6 +18,12 @@ namespace scenetext::batch {
 std::vector<std::string> outputClashes(const std::vector<std::string>& images,
                                        const std::string& prefix);
 
+// Whether the folder that `prefix` writes into (its part up to the last '/', or the current folder)
+// exists, checked before any image is read: the batch does not create it, and without it every
+// image would be detected only to fail at the writing. Fails with "cannot write under 'PREFIX':
+// folder 'DIR' does not exist" (or "is not a folder").
+Status checkOutputFolder(const std::string& prefix);
+
 // What an earlier run left of the image `imagePath`, when that is all of its outputs: the image
 // and the box list of `paths` exist as regular files (the image not being `imagePath` itself,
 // which a run refuses to write over) and, when `expected` is given (JSON asked for),

@@ -218,6 +218,10 @@ int detectBatch(const BatchArguments& arguments) {
   if (!model.ok()) return scenetext::failure(kCommandLine, model.status().message());
   scenetext::Result<std::vector<BatchImage>> images = imagesOfThisRun(arguments);
   if (!images.ok()) return scenetext::failure(kCommandLine, images.status().message());
+  if (scenetext::Status folder = scenetext::batch::checkOutputFolder(arguments.prefix);
+      !folder.ok()) {
+    return scenetext::failure(kCommandLine, folder.message());
+  }
 
   // Opened before any image is read, so that a stream that cannot be written stops the batch at
   // once. Lines are streamed as images finish: a file cut short holds whole lines only.
