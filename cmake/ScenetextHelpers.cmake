@@ -7,10 +7,7 @@ function(scenetext_precompiled_headers)
   set(anchor ${PROJECT_BINARY_DIR}/precompiled_header_anchor.cpp)
   file(CONFIGURE OUTPUT ${anchor} CONTENT "// Compiled only to build a precompiled header.\n")
 
-  add_library(scenetext_pch_library OBJECT ${anchor})
-  target_link_libraries(scenetext_pch_library PRIVATE ${OpenCV_LIBS})
-  target_precompile_headers(scenetext_pch_library PRIVATE
-    <opencv2/core.hpp> <opencv2/imgproc.hpp> <algorithm> <cmath> <cstdint> <string> <vector>)
+  scenetext_library_pch(scenetext_pch_library)
 
   if(SCENETEXT_BUILD_TESTS)
     # CLI11 stays out: its validators are objects that every file including it would construct.
@@ -23,14 +20,14 @@ function(scenetext_precompiled_headers)
   endif()
 endfunction()
 
-# Sources of vector kernels may be compiled with instruction-set flags of their own, which a
-# precompiled header built without them does not fit.
-function(scenetext_skip_pch_of_vector_kernels)
-  foreach(source IN LISTS ARGN)
-    if(source MATCHES "_(avx2|avx|sse|x86)\\.cpp$")
-      set_source_files_properties(${source} PROPERTIES SKIP_PRECOMPILE_HEADERS ON)
-    endif()
-  endforeach()
+# scenetext_library_pch(HOLDER): a target holding the libraries' precompiled header. A library
+# compiled with other code-generation options (position-independent code for the Python module)
+# needs a holder of its own with the same options: GCC ignores a header built with others.
+function(scenetext_library_pch holder)
+  add_library(${holder} OBJECT ${PROJECT_BINARY_DIR}/precompiled_header_anchor.cpp)
+  target_link_libraries(${holder} PRIVATE ${OpenCV_LIBS})
+  target_precompile_headers(${holder} PRIVATE
+    <opencv2/core.hpp> <opencv2/imgproc.hpp> <algorithm> <cmath> <cstdint> <string> <vector>)
 endfunction()
 
 # scenetext_library(NAME SOURCES ... DEPS ...): a static library of one subsystem.
@@ -40,7 +37,6 @@ function(scenetext_library name)
   target_include_directories(${name} PUBLIC ${PROJECT_SOURCE_DIR}/src)
   target_link_libraries(${name} PUBLIC ${ARG_DEPS})
   target_precompile_headers(${name} REUSE_FROM scenetext_pch_library)
-  scenetext_skip_pch_of_vector_kernels(${ARG_SOURCES})
 endfunction()
 
 function(scenetext_test_definitions target)

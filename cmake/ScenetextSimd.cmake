@@ -26,5 +26,7 @@ function(scenetext_avx2_sources target)
   endif()
   target_sources(${target} PRIVATE ${ARG_UNPARSED_ARGUMENTS})
   target_compile_definitions(${target} PRIVATE SCENETEXT_X86_SIMD)
-  set_source_files_properties(${ARG_UNPARSED_ARGUMENTS} PROPERTIES COMPILE_OPTIONS "${flags}")
+  # A precompiled header built without the instruction-set flags does not fit these files.
+  set_source_files_properties(${ARG_UNPARSED_ARGUMENTS} PROPERTIES COMPILE_OPTIONS "${flags}"
+                              SKIP_PRECOMPILE_HEADERS ON)
 endfunction()
