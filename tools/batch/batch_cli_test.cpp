@@ -130,7 +130,7 @@ TEST_F(BatchTest, BadArgumentsAndMissingInputs) {
   EXPECT_EQ(missingModel.exitCode, 1);
   EXPECT_NE(missingModel.err.find("cannot read model"), std::string::npos);
   // A missing output folder stops the batch before any image is read: one line, nothing written.
-  for (const std::string& missing : {"absent/", "absent/run-", "images/a.png/"}) {
+  for (const std::string missing : {"absent/", "absent/run-", "images/a.png/"}) {
     auto noFolder =
         runCommand(kBatch, {model(), (scratch_ / "images").string(), (scratch_ / missing).string()},
                    scratch_.path());
