@@ -21,7 +21,6 @@
 #include <array>
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <map>
 #include <sstream>
 
@@ -132,14 +131,11 @@ struct Arguments {
 };
 
 Result<std::vector<std::string>> heldOutStems(const fs::path& list) {
-  std::ifstream in(list);
-  if (!in) return Status::error("cannot read '" + list.string() + "'");
-  std::stringstream text;
-  text << in.rdbuf();
+  std::istringstream noInput;
+  Result<std::vector<std::string>> paths = io::readPathList(list.string(), noInput);
+  if (!paths.ok()) return paths.status();
   std::vector<std::string> stems;
-  for (const std::string& path : io::parsePathList(text.str())) {
-    stems.push_back(fs::path(path).stem().string());
-  }
+  for (const std::string& path : *paths) stems.push_back(fs::path(path).stem().string());
   return stems;
 }
 
@@ -171,6 +167,10 @@ int run(const Arguments& arguments) {
   std::map<std::string, const tr::ImageSamples*> byStem;
   for (const tr::ImageSamples& image : *samples) byStem[image.image.stem] = &image;
 
+  std::error_code error;
+  if (!fs::is_directory(arguments.folds, error)) {
+    return failure(kCommandLine, "cannot read folder '" + arguments.folds + "': no such folder");
+  }
   std::vector<fs::path> models;
   for (const auto& entry : fs::directory_iterator(arguments.folds)) {
     if (entry.path().extension() == ".model") models.push_back(entry.path());
